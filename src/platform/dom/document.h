@@ -1,0 +1,71 @@
+#pragma once
+
+// Our stand-in for the browser's document model: a parsed HTML page with the
+// three reads the hit loop needs (getElementById, innerText, href).
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace docseek::dom {
+
+class DocumentImpl;
+
+// An element of a Document. Only valid while its Document lives.
+class Element {
+ public:
+  explicit Element(const void* node) : node_(node) {}
+  const void* node() const { return node_; }
+
+ private:
+  const void* node_;
+};
+
+class Document {
+ public:
+  // Decodes `body` to UTF-8 (BOM, then the charset of `content_type`, then a
+  // <meta> in the first 1024 bytes; undeclared: UTF-8 if valid, else GB18030)
+  // and parses it. `url` is the document's address after redirects, the base for
+  // relative links unless the page has <base href>.
+  static std::shared_ptr<const Document> Load(std::string_view body, std::string_view content_type,
+                                              std::string url);
+
+  // Parses text that is already UTF-8. `encoding` is the page's original
+  // encoding (it decides how the query of a relative link is escaped).
+  static std::shared_ptr<const Document> FromUtf8(std::string html, std::string url,
+                                                  std::string encoding = "UTF-8");
+
+  ~Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  const std::string& url() const;
+  // Canonical name of the page's encoding: "UTF-8", "GB18030", "windows-1252", ...
+  const std::string& encoding() const;
+
+  // First element in tree order with this id (template contents excluded), or
+  // nullptr. Looked up in an index built once per document.
+  const Element* getElementById(std::string_view id) const;
+
+  // The element's rendered text as the innerText getter gives it with only the
+  // default style sheet. Throws Error for an element that is not in the HTML
+  // namespace (it has no such member).
+  std::string innerText(const Element& element) const;
+
+  // For a and area: the href attribute resolved against the document's base URL
+  // ("" without the attribute). Throws Error for any other element.
+  std::string href(const Element& element) const;
+
+  // Absolute http/https addresses of the <frame> and <iframe> elements, in tree
+  // order (src resolved against the base URL; other schemes left out).
+  std::vector<std::string> frameSources() const;
+
+ private:
+  explicit Document(std::unique_ptr<DocumentImpl> impl);
+  std::unique_ptr<DocumentImpl> impl_;
+};
+
+}  // namespace docseek::dom
