@@ -1,0 +1,68 @@
+#include "extraction/hit_loop.h"
+
+#include <array>
+#include <exception>
+
+#include "extraction/split_pieces.h"
+#include "platform/error.h"
+
+namespace docseek::extraction {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ReadMember(const platform::TWebBrowser& browser, const std::string& id,
+                       std::string_view member) {
+  std::shared_ptr<const dom::Document> document = browser.OleObject().Document();
+  const dom::Element* element = document->getElementById(id);
+  if (element == nullptr) throw Error("no element with id \"" + id + "\"");
+  if (SameName(member, "innerText")) return document->innerText(*element);
+  if (SameName(member, "href")) return document->href(*element);
+  throw Error("an element has no member \"" + std::string(member) + "\"");
+}
+
+void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& progress,
+              std::int32_t count, platform::TStrings& results, const std::function<void()>& on_hit) {
+  for (std::int32_t n = 0; n < count; ++n) {
+    progress.StepBy(1);
+    const std::string number = std::to_string(n);
+    const std::string title_id = "uigs" + number;
+
+    std::string title;
+    try {
+      title = ReadMember(browser, title_id, "innerText");
+    } catch (const std::exception&) {
+      return;  // the page has no more hits
+    }
+
+    std::array<std::string, 6> record;
+    record[0] = RemoveCharacters(title, kTitleCharacters);
+
+    std::vector<std::string> link = SplitPieces(ReadMember(browser, title_id, "href"), U".", U" #");
+    if (link.empty()) throw Error("hit " + number + ": the link has no suffix");
+    record[1] = link.back();
+
+    std::vector<std::string> info =
+        SplitPieces(ReadMember(browser, "cacheresult_info_" + number, "innerText"), U" ", U" -");
+    if (info.size() < 2) throw Error("hit " + number + ": the info line has no size and date");
+    record[2] = RemoveCharacters(info[info.size() - 2], U"K");
+    record[3] = info.back();
+
+    record[4] = ReadMember(browser, "cacheresult_summary_" + number, "innerText");
+    record[5] = ReadMember(browser, title_id, "href");
+
+    for (const std::string& line : record) results.Add(line);
+    if (on_hit) on_hit();
+  }
+}
+
+}  // namespace docseek::extraction

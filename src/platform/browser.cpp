@@ -1,0 +1,117 @@
+#include "platform/browser.h"
+
+#include <glib.h>
+
+#include <utility>
+
+#include "platform/address.h"
+#include "platform/error.h"
+
+namespace docseek::platform {
+
+struct TWebBrowser::Frame {
+  const BrowserObject* identity = nullptr;
+  std::unique_ptr<BrowserObject> own_identity;  // frames only; the top is the browser's
+  Frame* parent = nullptr;
+  int depth = 0;
+  int pending_children = 0;
+  std::string url;
+};
+
+struct TWebBrowser::Navigation {
+  std::uint64_t id = 0;
+  std::vector<std::unique_ptr<Frame>> frames;  // [0] is the top-level page
+  int frame_count = 0;                         // frames started, not counting the top
+};
+
+std::shared_ptr<const dom::Document> BrowserAutomation::Document() const {
+  auto document = browser_.Document();
+  if (!document) throw Error("no document is loaded");
+  return document;
+}
+
+TWebBrowser::TWebBrowser(EventLoop& loop, BrowserLimits limits)
+    : limits_(limits), http_(loop, limits.http) {}
+
+TWebBrowser::~TWebBrowser() = default;
+
+void TWebBrowser::Navigate(const std::string& address) {
+  http_.CancelAll();
+  auto navigation = std::make_unique<Navigation>();
+  navigation->id = ++navigation_id_;
+  auto top = std::make_unique<Frame>();
+  top->identity = &top_;
+  Frame* frame = top.get();
+  navigation->frames.push_back(std::move(top));
+  navigation_ = std::move(navigation);
+  Load(navigation_id_, frame, EncodeForSending(address));
+}
+
+void TWebBrowser::Load(std::uint64_t navigation, Frame* frame, const std::string& address) {
+  frame->url = address;
+  http_.Get(address, [this, navigation, frame](HttpResult result) {
+    Loaded(navigation, frame, std::move(result));
+  });
+}
+
+void TWebBrowser::Loaded(std::uint64_t navigation, Frame* frame, HttpResult result) {
+  if (navigation != navigation_id_) return;  // a page we have since navigated away from
+  std::shared_ptr<const dom::Document> document;
+  if (result.error.empty()) {
+    if (!result.url.empty()) frame->url = result.url;
+    try {
+      document = dom::Document::Load(result.body, result.content_type, frame->url);
+    } catch (const std::exception& e) {
+      document = ErrorPage(frame->url, e.what());
+    }
+  } else {
+    document = ErrorPage(frame->url, result.error);
+  }
+  if (frame->identity == &top_) document_ = document;
+
+  if (frame->depth < limits_.max_frame_depth) {
+    for (const std::string& source : document->frameSources()) {
+      if (navigation_->frame_count >= limits_.max_frames) break;
+      ++navigation_->frame_count;
+      auto child = std::make_unique<Frame>();
+      child->own_identity = std::make_unique<BrowserObject>();
+      child->identity = child->own_identity.get();
+      child->parent = frame;
+      child->depth = frame->depth + 1;
+      ++frame->pending_children;
+      Frame* started = child.get();
+      navigation_->frames.push_back(std::move(child));
+      Load(navigation, started, source);
+    }
+  }
+  if (frame->pending_children == 0) Finish(navigation, frame);
+}
+
+void TWebBrowser::Finish(std::uint64_t navigation, Frame* frame) {
+  // A frame completes when it and everything inside it has loaded, so inner
+  // frames report before the pages that hold them and the top page reports last.
+  while (frame != nullptr) {
+    Frame* parent = frame->parent;
+    std::string url = frame->url;
+    if (OnDocumentComplete) OnDocumentComplete(this, frame->identity, url);
+    // The handler may have navigated elsewhere, which ends this page's frames.
+    if (navigation != navigation_id_ || parent == nullptr) return;
+    if (--parent->pending_children != 0) return;
+    frame = parent;
+  }
+}
+
+std::shared_ptr<const dom::Document> ErrorPage(const std::string& address,
+                                               const std::string& reason) {
+  gchar* where = g_markup_escape_text(address.c_str(), -1);
+  gchar* why = g_markup_escape_text(reason.c_str(), -1);
+  std::string html = std::string("<!DOCTYPE html><html><head><meta charset=\"utf-8\">") +
+                     "<title>This page can't be reached</title></head><body>" +
+                     "<h1>This page can't be reached</h1><p>" + where + "</p><p>" + why +
+                     "</p></body></html>";
+  g_free(where);
+  g_free(why);
+  return dom::Document::FromUtf8(std::move(html), address);
+}
+
+}  // namespace docseek::platform

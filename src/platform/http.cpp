@@ -1,0 +1,259 @@
+#include "platform/http.h"
+
+#include <glib-unix.h>
+
+#include <memory>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace docseek::platform {
+
+const char kUserAgent[] =
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Safari/537.36";
+
+namespace {
+
+// Only pages are loaded: HTML, XHTML and other text. Anything else (a PDF the
+// engine links to, an image) is refused before its body is downloaded.
+bool IsDocumentType(std::string_view type) {
+  std::string lower(type.substr(0, type.find(';')));
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(g_ascii_tolower(c)); });
+  while (!lower.empty() && lower.back() == ' ') lower.pop_back();
+  while (!lower.empty() && lower.front() == ' ') lower.erase(lower.begin());
+  return lower.empty() || lower.starts_with("text/") || lower == "application/xhtml+xml" ||
+         lower == "application/xml";
+}
+
+}  // namespace
+
+struct HttpClient::Transfer {
+  std::uint64_t id = 0;
+  CURL* easy = nullptr;
+  Callback done;
+  std::string body;
+  std::string refusal;  // why the write callback stopped the transfer
+  std::size_t max_body = 0;
+  bool checked_type = false;
+  char error[CURL_ERROR_SIZE] = {};
+};
+
+struct HttpClient::Source {
+  GSource base;
+  HttpClient* client;
+};
+
+HttpClient::HttpClient(EventLoop& loop, HttpLimits limits) : limits_(limits), tasks_(loop) {
+  multi_ = curl_multi_init();
+  share_ = curl_share_init();
+  if (multi_ == nullptr || share_ == nullptr) throw Error("cannot start the HTTP engine");
+  // One cookie jar in memory for all pages of one search, like a browser
+  // session; it goes with this client.
+  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+
+  static GSourceFuncs funcs = {nullptr, nullptr, &HttpClient::OnDispatch, nullptr, nullptr,
+                               nullptr};
+  source_ = g_source_new(&funcs, sizeof(Source));
+  reinterpret_cast<Source*>(source_)->client = this;
+  g_source_set_name(source_, "docseek-http");
+  g_source_attach(source_, loop.context());
+
+  curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &HttpClient::OnSocket);
+  curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+  curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &HttpClient::OnTimer);
+  curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+}
+
+HttpClient::~HttpClient() {
+  CancelAll();
+  // curl may still report sockets while it shuts down; the source stays
+  // attached until after that.
+  curl_multi_cleanup(multi_);
+  curl_share_cleanup(share_);
+  g_source_destroy(source_);
+  g_source_unref(source_);
+}
+
+std::uint64_t HttpClient::Get(const std::string& url, Callback done) {
+  auto transfer = std::make_unique<Transfer>();
+  transfer->id = next_id_++;
+  transfer->done = std::move(done);
+  transfer->max_body = limits_.max_body;
+  CURL* easy = curl_easy_init();
+  if (easy == nullptr) throw Error("cannot start a transfer");
+  transfer->easy = easy;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->error);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::OnWrite);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits_.max_redirects);
+  curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 1L);
+  // Pages only come over http and https, also after a redirect: never file:
+  // or any other scheme a hostile page or redirect could name.
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookie engine on, nothing read from disk
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connect_timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+    curl_easy_cleanup(easy);
+    throw Error("cannot start a transfer");
+  }
+  std::uint64_t id = transfer->id;
+  transfers_[id] = transfer.release();
+  return id;
+}
+
+void HttpClient::Cancel(std::uint64_t id) {
+  auto it = transfers_.find(id);
+  if (it != transfers_.end()) Remove(it->second);
+}
+
+void HttpClient::CancelAll() {
+  while (!transfers_.empty()) Remove(transfers_.begin()->second);
+}
+
+void HttpClient::Remove(Transfer* transfer) {
+  transfers_.erase(transfer->id);
+  curl_multi_remove_handle(multi_, transfer->easy);
+  curl_easy_cleanup(transfer->easy);
+  delete transfer;
+}
+
+int HttpClient::OnSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
+  auto* client = static_cast<HttpClient*>(self);
+  auto it = client->fds_.find(fd);
+  if (what == CURL_POLL_REMOVE) {
+    if (it != client->fds_.end()) {
+      g_source_remove_unix_fd(client->source_, it->second);
+      client->fds_.erase(it);
+    }
+    return 0;
+  }
+  int condition = G_IO_ERR | G_IO_HUP;
+  if (what & CURL_POLL_IN) condition |= G_IO_IN;
+  if (what & CURL_POLL_OUT) condition |= G_IO_OUT;
+  auto events = static_cast<GIOCondition>(condition);
+  if (it == client->fds_.end()) {
+    client->fds_[fd] = g_source_add_unix_fd(client->source_, fd, events);
+  } else {
+    g_source_modify_unix_fd(client->source_, it->second, events);
+  }
+  return 0;
+}
+
+int HttpClient::OnTimer(CURLM*, long timeout_ms, void* self) {
+  auto* client = static_cast<HttpClient*>(self);
+  // A new timeout replaces the previous one; -1 removes it.
+  if (timeout_ms < 0) {
+    g_source_set_ready_time(client->source_, -1);
+  } else {
+    g_source_set_ready_time(client->source_, g_source_get_time(client->source_) +
+                                                 static_cast<gint64>(timeout_ms) * 1000);
+  }
+  return 0;
+}
+
+gboolean HttpClient::OnDispatch(GSource* source, GSourceFunc, gpointer) {
+  HttpClient* client = reinterpret_cast<Source*>(source)->client;
+  try {
+    client->Drive();
+  } catch (...) {
+    client->tasks_.loop().Fail(std::current_exception());
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+void HttpClient::Drive() {
+  int running = 0;
+  gint64 ready = g_source_get_ready_time(source_);
+  bool timed_out = ready >= 0 && g_source_get_time(source_) >= ready;
+  if (timed_out) g_source_set_ready_time(source_, -1);
+
+  // Acting on a socket may make curl add or drop others: take the ready ones first.
+  std::vector<std::pair<curl_socket_t, int>> ready_fds;
+  for (const auto& [fd, tag] : fds_) {
+    GIOCondition got = g_source_query_unix_fd(source_, tag);
+    int flags = 0;
+    if (got & (G_IO_IN | G_IO_HUP)) flags |= CURL_CSELECT_IN;
+    if (got & G_IO_OUT) flags |= CURL_CSELECT_OUT;
+    if (got & G_IO_ERR) flags |= CURL_CSELECT_ERR;
+    if (flags != 0) ready_fds.emplace_back(fd, flags);
+  }
+  for (const auto& [fd, flags] : ready_fds) {
+    if (fds_.count(fd) != 0) curl_multi_socket_action(multi_, fd, flags, &running);
+  }
+  if (timed_out) curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+  CollectFinished();
+}
+
+void HttpClient::CollectFinished() {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    Transfer* transfer = nullptr;
+    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+    if (transfer == nullptr) continue;
+    CURLcode code = message->data.result;
+
+    HttpResult result;
+    char* url = nullptr;
+    curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
+    if (url != nullptr) result.url = url;
+    if (code == CURLE_OK) {
+      curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &result.status);
+      char* type = nullptr;
+      curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_TYPE, &type);
+      if (type != nullptr) result.content_type = type;
+      result.body = std::move(transfer->body);
+    } else if (!transfer->refusal.empty()) {
+      result.error = transfer->refusal;
+    } else {
+      result.error = transfer->error[0] != '\0' ? transfer->error : curl_easy_strerror(code);
+      if (code == CURLE_TOO_MANY_REDIRECTS) result.error = "too many redirects";
+    }
+    Callback done = std::move(transfer->done);
+    Remove(transfer);
+    tasks_.Post([done = std::move(done), result = std::move(result)]() mutable {
+      done(std::move(result));
+    });
+  }
+}
+
+std::size_t HttpClient::OnWrite(char* data, std::size_t size, std::size_t count, void* opaque) {
+  auto* transfer = static_cast<Transfer*>(opaque);
+  std::size_t bytes = size * count;
+  if (!transfer->checked_type) {
+    transfer->checked_type = true;
+    char* type = nullptr;
+    curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_TYPE, &type);
+    if (type != nullptr && !IsDocumentType(type)) {
+      transfer->refusal = std::string("not a page: content type ") + type;
+      return 0;
+    }
+  }
+  if (transfer->body.size() + bytes > transfer->max_body) {
+    transfer->refusal = "page larger than " + std::to_string(transfer->max_body >> 20) + " MiB";
+    return 0;
+  }
+  transfer->body.append(data, bytes);
+  return bytes;
+}
+
+}  // namespace docseek::platform

@@ -1,0 +1,76 @@
+#pragma once
+
+// Asynchronous HTTP GET on the caller's thread: libcurl's multi interface
+// driven by the GLib main context of the search. No threads.
+
+#include <curl/curl.h>
+#include <glib.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "platform/event_loop.h"
+
+namespace docseek::platform {
+
+struct HttpLimits {
+  long timeout_ms = 30000;  // a page can never hold a search forever
+  long connect_timeout_ms = 10000;
+  long max_redirects = 20;
+  std::size_t max_body = 16u << 20;  // after decompression
+};
+
+struct HttpResult {
+  std::string error;  // empty when a response arrived (whatever its status)
+  long status = 0;
+  std::string content_type;
+  std::string url;  // the address after redirects
+  std::string body;
+};
+
+class HttpClient {
+ public:
+  using Callback = std::function<void(HttpResult)>;
+
+  HttpClient(EventLoop& loop, HttpLimits limits = {});
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  // Starts a GET and returns at once; `done` runs later from the event loop
+  // (never from inside this call), exactly once unless the transfer is
+  // cancelled first. Cookies live as long as this client.
+  std::uint64_t Get(const std::string& url, Callback done);
+  void Cancel(std::uint64_t id);
+  void CancelAll();
+
+ private:
+  struct Transfer;
+  struct Source;
+
+  static int OnSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketp);
+  static int OnTimer(CURLM* multi, long timeout_ms, void* self);
+  static gboolean OnDispatch(GSource* source, GSourceFunc, gpointer);
+  static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* transfer);
+
+  void Drive();
+  void CollectFinished();
+  void Remove(Transfer* transfer);
+
+  HttpLimits limits_;
+  TaskQueue tasks_;
+  CURLM* multi_ = nullptr;
+  CURLSH* share_ = nullptr;
+  GSource* source_ = nullptr;
+  std::map<curl_socket_t, gpointer> fds_;
+  std::map<std::uint64_t, Transfer*> transfers_;
+  std::uint64_t next_id_ = 1;
+};
+
+// The User-Agent our browser sends: a mainstream desktop browser's, since
+// engines serve reduced or different markup to unknown clients.
+extern const char kUserAgent[];
+
+}  // namespace docseek::platform

@@ -1,0 +1,91 @@
+#include "search/Unit4.h"
+
+#include <exception>
+
+#include "extraction/hit_loop.h"
+#include "search/query_address.h"
+
+namespace docseek::search {
+
+TForm4::TForm4(platform::EventLoop& loop, std::unique_ptr<platform::FormView> view,
+               platform::BrowserLimits limits)
+    : TForm(loop, std::move(view)), WebBrowser1(loop, limits) {
+  OnShow = [this] { FormShow(); };
+  OnClose = [this] { FormClose(); };
+  WebBrowser1.OnDocumentComplete = [this](platform::TWebBrowser* sender,
+                                          const platform::BrowserObject* frame,
+                                          const std::string& url) {
+    WebBrowser1DocumentComplete(sender, frame, url);
+  };
+}
+
+TForm4::~TForm4() = default;
+
+void TForm4::FormShow() {
+  URLnum = 0;
+  URLlist = std::make_unique<platform::TStringList>();
+  const std::size_t types = Ffiletype->Count();
+  for (std::size_t i = 0; i < types; ++i) {
+    URLlist->Add(QueryAddress(Fkey, Ffiletype->Get(i), Ffilecount));
+  }
+  ShowProgress();
+  WebBrowser1.Navigate(URLlist->Get(static_cast<std::size_t>(URLnum)));
+}
+
+void TForm4::WebBrowser1DocumentComplete(platform::TWebBrowser*,
+                                         const platform::BrowserObject* pDisp,
+                                         const std::string&) {
+  if (pDisp != WebBrowser1.Application()) return;  // a frame inside the page
+  if (!WebBrowser1.Document()) return;
+  try {
+    SetLV();
+  } catch (const std::exception&) {
+    ShowMessage(kNotFound);
+  }
+}
+
+void TForm4::SetLV() {
+  try {
+    if (Flistview != nullptr) {
+      extraction::ReadHits(WebBrowser1, ProgressBar1, Ffilecount, *Flistview, [this] {
+        ++hits_;
+        ShowProgress();
+      });
+    }
+  } catch (...) {
+    // The next page is on its way before anyone hears of this one's failure.
+    NextURL();
+    throw;
+  }
+  NextURL();
+}
+
+void TForm4::NextURL() {
+  ++URLnum;
+  if (URLlist && static_cast<std::size_t>(URLnum) < URLlist->Count()) {
+    ShowProgress();
+    WebBrowser1.Navigate(URLlist->Get(static_cast<std::size_t>(URLnum)));
+  } else {
+    Close();
+  }
+}
+
+void TForm4::FormClose() {
+  URLlist.reset();
+  Flistview = nullptr;
+  Ffiletype = nullptr;
+}
+
+void TForm4::ShowProgress() {
+  platform::ProgressStatus status;
+  status.engine = kEngineName;
+  if (URLlist && static_cast<std::size_t>(URLnum) < URLlist->Count()) {
+    status.total = static_cast<int>(URLlist->Count());
+    status.index = URLnum + 1;
+    if (Ffiletype != nullptr) status.item = Ffiletype->Get(static_cast<std::size_t>(URLnum));
+  }
+  status.hits = hits_;
+  view().Update(status);
+}
+
+}  // namespace docseek::search
