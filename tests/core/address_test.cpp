@@ -52,7 +52,7 @@ TEST(EncodeForSendingTest, EscapesWhatCannotGoOnTheWire) {
       {"http://h/?q=50%", "http://h/?q=50%25"},      // a lone % is escaped
       {"http://h/?q=%4", "http://h/?q=%254"},
       {"http://h/?q=%zz", "http://h/?q=%25zz"},
-      {std::string("http://h/?q=a\tb\x7f\x01", 18), "http://h/?q=a%09b%7F%01"},
+      {"http://h/?q=a\tb\x7f\x01", "http://h/?q=a%09b%7F%01"},
       {"http://h/?q=\"<x>`", "http://h/?q=%22%3Cx%3E%60"},
       {"http://h/p?a=1&b=2#f", "http://h/p?a=1&b=2#f"},
   };
