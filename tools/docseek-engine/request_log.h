@@ -1,0 +1,46 @@
+// The request log: one JSON object per line, one line per answered request, written as soon as
+// the answer is decided so that a test reading the log after its response finds the line.
+//
+// Fields: method, target (as sent), path (decoded), query (decoded value of the `query`
+// parameter), num (the `num` parameter's text, not interpreted), params (every decoded
+// parameter in order; a repeated name appears repeatedly), host, user_agent, status. A field the
+// request did not carry, or that a malformed request never reached, is null.
+//
+// Strings are UTF-8. Decoded values may hold any byte: control characters are written as
+// \u00XX, and each byte that is not part of valid UTF-8 becomes U+FFFD.
+#ifndef DOCSEEK_ENGINE_REQUEST_LOG_H
+#define DOCSEEK_ENGINE_REQUEST_LOG_H
+
+#include <string>
+#include <string_view>
+
+#include "http.h"
+
+namespace docseek::engine {
+
+// `text` as a JSON string literal, quotes included.
+std::string json_string(std::string_view text);
+
+// The log line for a request (possibly only partly parsed) and the status it got, without the
+// line end.
+std::string log_line(const Request& request, int status);
+
+class RequestLog {
+ public:
+  RequestLog() = default;
+  ~RequestLog();
+  RequestLog(const RequestLog&) = delete;
+  RequestLog& operator=(const RequestLog&) = delete;
+
+  // Appends to `path`, creating it. False, with the reason in *error, when it cannot.
+  bool open(const std::string& path, std::string* error);
+  // Writes one line; does nothing when no log was opened.
+  void write(const Request& request, int status);
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace docseek::engine
+
+#endif  // DOCSEEK_ENGINE_REQUEST_LOG_H

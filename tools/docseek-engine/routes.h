@@ -1,0 +1,41 @@
+// What the engine answers to a well-formed request.
+//
+// Requests go through a table of routes, the first match wins, and everything that matches no
+// route is looked up among the fixture pages. A new fault mode is one more row and handler.
+//
+//   /web?query=Q&num=N   the result page for Q: DIR/TYPE.html when --pages has one for Q's
+//                        type, else the synthetic page with hit_count(N) hits
+//   /status/NNN          answers status NNN (200-599) with a small HTML body
+//   /redirect?to=URL     302 to URL
+//   /slow?ms=N           a small page held back N ms (at most kMaxDelay)
+//   anything else        DIR/PATH from --pages, 404 when there is none
+//
+// Only GET and HEAD are served; other methods get 405.
+#ifndef DOCSEEK_ENGINE_ROUTES_H
+#define DOCSEEK_ENGINE_ROUTES_H
+
+#include <chrono>
+#include <optional>
+
+#include "http.h"
+#include "pages_dir.h"
+
+namespace docseek::engine {
+
+inline constexpr std::chrono::milliseconds kMaxDelay{60'000};
+
+class Router {
+ public:
+  explicit Router(std::optional<PagesDir> pages) : pages_(std::move(pages)) {}
+  Response handle(const Request& request) const;
+
+  // For handlers: the fixture pages, or nullptr without --pages.
+  const PagesDir* pages() const { return pages_ ? &*pages_ : nullptr; }
+
+ private:
+  std::optional<PagesDir> pages_;
+};
+
+}  // namespace docseek::engine
+
+#endif  // DOCSEEK_ENGINE_ROUTES_H

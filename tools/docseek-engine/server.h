@@ -1,0 +1,64 @@
+// The engine's HTTP/1.1 server: one thread, non-blocking sockets and poll(), so that a slow or
+// silent client, or a response held back on purpose, never stalls the others.
+#ifndef DOCSEEK_ENGINE_SERVER_H
+#define DOCSEEK_ENGINE_SERVER_H
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "request_log.h"
+#include "routes.h"
+
+namespace docseek::engine {
+
+struct ServerLimits {
+  std::size_t max_connections = 256;  // beyond this, new clients wait in the listen queue
+  // A connection that makes no progress for this long (reading a head, writing a response,
+  // idling between keep-alive requests) is closed.
+  std::chrono::milliseconds idle_timeout{30'000};
+  // After the last response on a connection, unread input is drained for at most this long
+  // before closing, so that the client reads the response instead of a reset.
+  std::chrono::milliseconds linger{2'000};
+};
+
+class Server {
+ public:
+  Server(const Router& router, RequestLog& log, ServerLimits limits = {});
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Listens on 127.0.0.1:port (0: any free port). False, with the reason in *error, on failure.
+  bool listen(std::uint16_t port, std::string* error);
+  std::uint16_t port() const { return port_; }
+
+  // Serves until `stop_fd` becomes readable. Returns false on an unexpected poll() failure.
+  bool run(int stop_fd);
+
+ private:
+  struct Connection;
+  using Clock = std::chrono::steady_clock;
+
+  void accept_clients();
+  void on_readable(Connection& c);
+  void on_writable(Connection& c);
+  void on_deadline(Connection& c);
+  void process_input(Connection& c);
+  void queue_response(Connection& c, const Response& response, bool head_only, bool keep_alive);
+  void finish_response(Connection& c);
+
+  const Router& router_;
+  RequestLog& log_;
+  ServerLimits limits_;
+  int listen_fd_ = -1;
+  std::uint16_t port_ = 0;
+  std::vector<std::unique_ptr<Connection>> connections_;
+};
+
+}  // namespace docseek::engine
+
+#endif  // DOCSEEK_ENGINE_SERVER_H
