@@ -1,0 +1,133 @@
+// docseek: a command-line host for the docseek plug-in. Loads the library with
+// dlopen, calls its three exports and prints what they return.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <docseek/string_list.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "args.h"
+#include "format.h"
+#include "plugin_loader.h"
+
+#ifndef DOCSEEK_VERSION
+#error "DOCSEEK_VERSION must be defined by the build"
+#endif
+
+namespace {
+
+using namespace docseek::cli;
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+
+// Writes everything and flushes, so that a full disk or a closed pipe turns
+// into an error exit instead of silently lost output.
+int Emit(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "docseek: cannot write the output: %s\n", std::strerror(errno));
+    return kExitFailure;
+  }
+  return 0;
+}
+
+std::optional<int> TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return std::nullopt;
+}
+
+std::variant<Plugin, LoadError> Load(const Options& options) {
+  if (options.plugin) return LoadPlugin(*options.plugin);
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) {
+    return LoadError{std::string("cannot tell where this program is (/proc/self/exe: ") +
+                     std::strerror(errno) + "); name the plug-in with --plugin PATH"};
+  }
+  return LoadDefaultPlugin(std::string_view(self, static_cast<std::size_t>(length)));
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) {
+    out += line;
+    out += '\n';
+  }
+  return out;
+}
+
+int Search(const Plugin& plugin, const Options& options) {
+  docseek::StringList types(options.types);
+  docseek::StringList results;
+  plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
+
+  const std::vector<std::string>& lines = results.lines();
+  if (options.format == Format::kRaw) return Emit(RenderRaw(lines));
+
+  const Records records = GroupRecords(lines);
+  std::string out;
+  switch (options.format) {
+    case Format::kJson:
+      out = RenderJson(records.complete);
+      break;
+    case Format::kTsv:
+      out = RenderTsv(records.complete);
+      break;
+    default:
+      out = RenderTable(records.complete, ChooseWidth(TerminalColumns(), std::getenv("COLUMNS")));
+  }
+  const int status = Emit(out);
+  if (!records.trailing.empty()) {
+    std::fprintf(stderr,
+                 "docseek: warning: the plug-in returned %zu line(s) after the last whole "
+                 "%zu-line record; they are left out (--format raw shows them)\n",
+                 records.trailing.size(), kLinesPerRecord);
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const auto parsed = ParseArgs(args);
+  if (const auto* error = std::get_if<UsageError>(&parsed)) {
+    std::fprintf(stderr, "docseek: %s\nTry 'docseek --help'.\n", error->message.c_str());
+    return kExitUsage;
+  }
+  const Options& options = std::get<Options>(parsed);
+  if (options.command == Command::kHelp) return Emit(UsageText());
+  if (options.command == Command::kVersion) return Emit("docseek " DOCSEEK_VERSION "\n");
+
+  const auto loaded = Load(options);
+  if (const auto* error = std::get_if<LoadError>(&loaded)) {
+    std::fprintf(stderr, "docseek: %s\n", error->message.c_str());
+    return kExitFailure;
+  }
+  const Plugin& plugin = std::get<Plugin>(loaded);
+
+  switch (options.command) {
+    case Command::kTypes: {
+      docseek::StringList list;
+      plugin.get_back_type(list.list());
+      return Emit(Lines(list.lines()));
+    }
+    case Command::kCounts: {
+      docseek::StringList list;
+      plugin.get_back_count(list.list());
+      return Emit(Lines(list.lines()));
+    }
+    default:
+      return Search(plugin, options);
+  }
+}
