@@ -48,9 +48,6 @@ class WatchingView : public platform::FormView {
 
 class WindowTest : public ::testing::Test {
  protected:
-  WindowTest() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-  ~WindowTest() override { curl_global_cleanup(); }
-
   // Runs one search in a window of its own; `watch` sees every completion.
   void Search(const Lines& types, int count,
               std::function<void(TForm4&, const BrowserObject*)> watch = {},
@@ -76,6 +73,10 @@ class WindowTest : public ::testing::Test {
     form_->ShowModal();
   }
 
+  struct CurlGlobal {
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+  } curl_;  // first in, last out: outlives the window's transfers
   EngineProcess engine_;
   ProxyTo proxy_{engine_.proxy()};
   platform::EventLoop loop_;
