@@ -96,7 +96,8 @@ int parse_request_line(std::string_view line, Request& req) {
   }
   req.version = std::string(version);
   const auto split = split_target(target);
-  if (!split) return 400;
+  // CONNECT names host:port instead of a path; it is answered like any unserved method.
+  if (!split) return req.method == "CONNECT" ? 0 : 400;
   req.path = percent_decode(split->path, false);
   if (req.path.find('\0') != std::string::npos) return 400;
   req.params = parse_query(split->query);
