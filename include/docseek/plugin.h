@@ -61,17 +61,17 @@ extern "C" {
  */
 typedef struct docseek_list {
   size_t size;
-  void *context;
-  size_t (*count)(void *context);
-  const char *(*line)(void *context, size_t index, size_t *length);
-  int (*append)(void *context, const char *text, size_t length);
+  void* context;
+  size_t (*count)(void* context);
+  const char* (*line)(void* context, size_t index, size_t* length);
+  int (*append)(void* context, const char* text, size_t length);
 } docseek_list;
 
 /* Appends "pdf", "doc", "xls", "ppt", "rtf", "sogou" without clearing the list. */
-DOCSEEK_API void GetBackType(const docseek_list *list);
+DOCSEEK_API void GetBackType(const docseek_list* list);
 
 /* Appends "10", "20", "30", "50", "100" without clearing the list. */
-DOCSEEK_API void GetBackCount(const docseek_list *list);
+DOCSEEK_API void GetBackCount(const docseek_list* list);
 
 /*
  * Runs one search. For each line of `types`, in order, loads the engine's result
@@ -80,14 +80,14 @@ DOCSEEK_API void GetBackCount(const docseek_list *list);
  * `keyword` is UTF-8 and NUL-terminated (NULL is taken as ""). `reserved` is
  * accepted and ignored (NULL allowed). An empty type list returns at once.
  */
-DOCSEEK_API void Getinfo(const docseek_list *results, const docseek_list *types, int32_t count,
-                         const char *keyword, const char *reserved);
+DOCSEEK_API void Getinfo(const docseek_list* results, const docseek_list* types, int32_t count,
+                         const char* keyword, const char* reserved);
 
 /* Function pointer types for hosts that look the exports up with dlsym. */
-typedef void (*docseek_GetBackType_fn)(const docseek_list *list);
-typedef void (*docseek_GetBackCount_fn)(const docseek_list *list);
-typedef void (*docseek_Getinfo_fn)(const docseek_list *results, const docseek_list *types,
-                                   int32_t count, const char *keyword, const char *reserved);
+typedef void (*docseek_GetBackType_fn)(const docseek_list* list);
+typedef void (*docseek_GetBackCount_fn)(const docseek_list* list);
+typedef void (*docseek_Getinfo_fn)(const docseek_list* results, const docseek_list* types,
+                                   int32_t count, const char* keyword, const char* reserved);
 
 #ifdef __cplusplus
 }

@@ -31,7 +31,8 @@ std::string ReadMember(const platform::TWebBrowser& browser, const std::string& 
 }
 
 void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& progress,
-              std::int32_t count, platform::TStrings& results, const std::function<void()>& on_hit) {
+              std::int32_t count, platform::TStrings& results,
+              const std::function<void()>& on_hit) {
   for (std::int32_t n = 0; n < count; ++n) {
     progress.StepBy(1);
     const std::string number = std::to_string(n);

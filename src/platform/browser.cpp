@@ -107,8 +107,8 @@ std::shared_ptr<const dom::Document> ErrorPage(const std::string& address,
   gchar* why = g_markup_escape_text(reason.c_str(), -1);
   std::string html = std::string("<!DOCTYPE html><html><head><meta charset=\"utf-8\">") +
                      "<title>This page can't be reached</title></head><body>" +
-                     "<h1>This page can't be reached</h1><p>" + where + "</p><p>" + why +
-                     "</p></body></html>";
+                     "<h1>This page can't be reached</h1><p id=\"error-address\">" + where +
+                     "</p><p id=\"error-reason\">" + why + "</p></body></html>";
   g_free(where);
   g_free(why);
   return dom::Document::FromUtf8(std::move(html), address);

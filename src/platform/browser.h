@@ -28,8 +28,8 @@ class BrowserObject {
 
 struct BrowserLimits {
   HttpLimits http;
-  int max_frame_depth = 3;   // frames inside frames inside frames
-  int max_frames = 16;       // per page, all depths together
+  int max_frame_depth = 3;  // frames inside frames inside frames
+  int max_frames = 16;      // per page, all depths together
 };
 
 class TWebBrowser;
@@ -47,8 +47,8 @@ class BrowserAutomation {
 
 class TWebBrowser {
  public:
-  using DocumentCompleteEvent = std::function<void(TWebBrowser* sender, const BrowserObject* pDisp,
-                                                   const std::string& url)>;
+  using DocumentCompleteEvent =
+      std::function<void(TWebBrowser* sender, const BrowserObject* pDisp, const std::string& url)>;
 
   TWebBrowser(EventLoop& loop, BrowserLimits limits = {});
   ~TWebBrowser();

@@ -2,10 +2,9 @@
 
 #include <glib-unix.h>
 
-#include <memory>
-
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -59,8 +58,8 @@ HttpClient::HttpClient(EventLoop& loop, HttpLimits limits) : limits_(limits), ta
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
 
-  static GSourceFuncs funcs = {nullptr, nullptr, &HttpClient::OnDispatch, nullptr, nullptr,
-                               nullptr};
+  static GSourceFuncs funcs = {nullptr, nullptr, &HttpClient::OnDispatch,
+                               nullptr, nullptr, nullptr};
   source_ = g_source_new(&funcs, sizeof(Source));
   reinterpret_cast<Source*>(source_)->client = this;
   g_source_set_name(source_, "docseek-http");

@@ -12,11 +12,9 @@ TForm4::TForm4(platform::EventLoop& loop, std::unique_ptr<platform::FormView> vi
     : TForm(loop, std::move(view)), WebBrowser1(loop, limits) {
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
-  WebBrowser1.OnDocumentComplete = [this](platform::TWebBrowser* sender,
-                                          const platform::BrowserObject* frame,
-                                          const std::string& url) {
-    WebBrowser1DocumentComplete(sender, frame, url);
-  };
+  WebBrowser1.OnDocumentComplete =
+      [this](platform::TWebBrowser* sender, const platform::BrowserObject* frame,
+             const std::string& url) { WebBrowser1DocumentComplete(sender, frame, url); };
 }
 
 TForm4::~TForm4() = default;
@@ -33,8 +31,7 @@ void TForm4::FormShow() {
 }
 
 void TForm4::WebBrowser1DocumentComplete(platform::TWebBrowser*,
-                                         const platform::BrowserObject* pDisp,
-                                         const std::string&) {
+                                         const platform::BrowserObject* pDisp, const std::string&) {
   if (pDisp != WebBrowser1.Application()) return;  // a frame inside the page
   if (!WebBrowser1.Document()) return;
   try {

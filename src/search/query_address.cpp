@@ -9,11 +9,20 @@ namespace {
 void AppendQueryText(std::string& out, std::string_view text) {
   for (char c : text) {
     switch (c) {
-      case '%': out += "%25"; break;
-      case '&': out += "%26"; break;
-      case '#': out += "%23"; break;
-      case '+': out += "%2B"; break;
-      default: out += c;
+      case '%':
+        out += "%25";
+        break;
+      case '&':
+        out += "%26";
+        break;
+      case '#':
+        out += "%23";
+        break;
+      case '+':
+        out += "%2B";
+        break;
+      default:
+        out += c;
     }
   }
 }

@@ -1,8 +1,9 @@
+#include "platform/address.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/address.h"
 #include "search/query_address.h"
 
 namespace docseek {
@@ -28,18 +29,18 @@ TEST_P(QueryAddressTest, BuildsTheAddress) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, QueryAddressTest,
-    ::testing::Values(
-        QueryCase{"Plain", "report", "pdf", 20, "report filetype:pdf" + kTail + "20"},
-        QueryCase{"SpacesAndChineseUnchanged", "annual 年度 报告", "doc", 10,
-                  "annual 年度 报告 filetype:doc" + kTail + "10"},
-        QueryCase{"StructuralCharactersEscaped", "AT&T C++ #1 50%", "pdf", 10,
-                  "AT%26T C%2B%2B %231 50%25 filetype:pdf" + kTail + "10"},
-        QueryCase{"TypeEscapedToo", "x", "a&b#c", 10, "x filetype:a%26b%23c" + kTail + "10"},
-        QueryCase{"OtherCharactersAsGiven", "a=b?c/d", "sogou", 100,
-                  "a=b?c/d filetype:sogou" + kTail + "100"},
-        QueryCase{"ZeroCount", "x", "pdf", 0, "x filetype:pdf" + kTail + "0"},
-        QueryCase{"NegativeCount", "x", "pdf", -5, "x filetype:pdf" + kTail + "-5"},
-        QueryCase{"EmptyKeyword", "", "rtf", 10, " filetype:rtf" + kTail + "10"}),
+    ::testing::Values(QueryCase{"Plain", "report", "pdf", 20, "report filetype:pdf" + kTail + "20"},
+                      QueryCase{"SpacesAndChineseUnchanged", "annual 年度 报告", "doc", 10,
+                                "annual 年度 报告 filetype:doc" + kTail + "10"},
+                      QueryCase{"StructuralCharactersEscaped", "AT&T C++ #1 50%", "pdf", 10,
+                                "AT%26T C%2B%2B %231 50%25 filetype:pdf" + kTail + "10"},
+                      QueryCase{"TypeEscapedToo", "x", "a&b#c", 10,
+                                "x filetype:a%26b%23c" + kTail + "10"},
+                      QueryCase{"OtherCharactersAsGiven", "a=b?c/d", "sogou", 100,
+                                "a=b?c/d filetype:sogou" + kTail + "100"},
+                      QueryCase{"ZeroCount", "x", "pdf", 0, "x filetype:pdf" + kTail + "0"},
+                      QueryCase{"NegativeCount", "x", "pdf", -5, "x filetype:pdf" + kTail + "-5"},
+                      QueryCase{"EmptyKeyword", "", "rtf", 10, " filetype:rtf" + kTail + "10"}),
     [](const ::testing::TestParamInfo<QueryCase>& info) { return info.param.name; });
 
 TEST(EncodeForSendingTest, EscapesWhatCannotGoOnTheWire) {

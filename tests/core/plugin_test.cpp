@@ -2,11 +2,11 @@
 
 #include <dlfcn.h>
 #include <docseek/plugin.h>
-#include <docseek/string_list.hpp>
 #include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <chrono>
+#include <docseek/string_list.hpp>
 #include <set>
 #include <string>
 #include <thread>
@@ -147,10 +147,8 @@ TEST_P(PluginQueries, OneRequestPerTypeWithTheDecodedQuery) {
 INSTANTIATE_TEST_SUITE_P(
     Keywords, PluginQueries,
     ::testing::Values(QueryCase{"Spaces", "annual report 2010", 2},
-                      QueryCase{"Chinese", "年度 报告", 2},
-                      QueryCase{"Ampersand", "AT&T", 1},
-                      QueryCase{"NumberSign", "C# #1", 1},
-                      QueryCase{"Plus", "C++ a+b", 1},
+                      QueryCase{"Chinese", "年度 报告", 2}, QueryCase{"Ampersand", "AT&T", 1},
+                      QueryCase{"NumberSign", "C# #1", 1}, QueryCase{"Plus", "C++ a+b", 1},
                       QueryCase{"Percent", "100% %41", 1},
                       QueryCase{"Mixed", "Q&A #2 + 5% 问答", 1},
                       QueryCase{"CountZero", "report", 0},
@@ -217,8 +215,8 @@ TEST_F(PluginSearch, FramesDoNotMoveTheSearchOn) {
   EXPECT_TRUE(paths.count("/frames/left.html") && paths.count("/frames/right.html") &&
               paths.count("/frames/inner.html"));
   // The frameset itself has no hits; doc and xls are each read once.
-  EXPECT_EQ(results.lines(), Concat({SyntheticRecords("report", "doc", 2),
-                                     SyntheticRecords("report", "xls", 2)}));
+  EXPECT_EQ(results.lines(),
+            Concat({SyntheticRecords("report", "doc", 2), SyntheticRecords("report", "xls", 2)}));
 }
 
 TEST(PluginFailures, AnUnreachableEngineStillVisitsEveryTypeAndReturns) {

@@ -2,10 +2,13 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdio.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -44,8 +47,8 @@ std::string ResultPage(const std::vector<PageHit>& hits) {
       page += "<div class=\"fb\"><cite id=\"cacheresult_info_" + number + "\">" + hit.info_html +
               "</cite></div>";
     }
-    page += "<p class=\"str_info\" id=\"cacheresult_summary_" + number + "\">" +
-            hit.summary_html + "</p></div>\n";
+    page += "<p class=\"str_info\" id=\"cacheresult_summary_" + number + "\">" + hit.summary_html +
+            "</p></div>\n";
   }
   return page + "</div></body></html>\n";
 }
@@ -70,8 +73,12 @@ std::vector<std::string> SyntheticRecord(std::string_view keyword, std::string_v
     return out;
   };
   std::string suffix = hit.link.substr(hit.link.rfind('.') + 1);
-  return {strip(hit.title, "\\/:*?\"<>|."), suffix, strip(hit.size, "kK"), hit.date,
-          hit.summary, hit.link};
+  return {strip(hit.title, "\\/:*?\"<>|."),
+          suffix,
+          strip(hit.size, "kK"),
+          hit.date,
+          hit.summary,
+          hit.link};
 }
 
 std::vector<std::string> LoggedQueries(const EngineProcess& engine) {
@@ -125,6 +132,91 @@ std::string CaptureStderr::text() const {
     offset += n;
   }
   return out;
+}
+
+}  // namespace docseek::test
+
+namespace docseek::test {
+
+ScriptedServer::ScriptedServer(std::vector<std::string> responses) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 8) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(listener);
+    throw std::runtime_error("cannot listen on loopback");
+  }
+  port_ = ntohs(address.sin_port);
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe");
+  pid_ = fork();
+  if (pid_ == 0) {
+    close(fds[0]);
+    std::string report;
+    for (const std::string& response : responses) {
+      pollfd p{listener, POLLIN, 0};
+      if (poll(&p, 1, 10000) <= 0) break;
+      int connection = accept(listener, nullptr, nullptr);
+      if (connection < 0) break;
+      std::string head;
+      char buffer[4096];
+      while (head.find("\r\n\r\n") == std::string::npos) {
+        ssize_t n = read(connection, buffer, sizeof buffer);
+        if (n <= 0) break;
+        head.append(buffer, static_cast<std::size_t>(n));
+      }
+      report += head.substr(0, head.find("\r\n\r\n")) + '\0';
+      for (std::size_t sent = 0; sent < response.size();) {
+        ssize_t n = write(connection, response.data() + sent, response.size() - sent);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+      }
+      shutdown(connection, SHUT_WR);
+      close(connection);
+    }
+    for (std::size_t sent = 0; sent < report.size();) {
+      ssize_t n = write(fds[1], report.data() + sent, report.size() - sent);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    _exit(0);
+  }
+  close(listener);
+  close(fds[1]);
+  pipe_ = fds[0];
+}
+
+ScriptedServer::~ScriptedServer() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (pipe_ >= 0) close(pipe_);
+}
+
+std::string ScriptedServer::url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+std::vector<std::string> ScriptedServer::Requests() {
+  if (pid_ > 0) {
+    std::string report;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipe_, buffer, sizeof buffer)) > 0)
+      report.append(buffer, static_cast<std::size_t>(n));
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    for (std::size_t start = 0, end; (end = report.find('\0', start)) != std::string::npos;
+         start = end + 1) {
+      requests_.push_back(report.substr(start, end - start));
+    }
+  }
+  return requests_;
 }
 
 }  // namespace docseek::test

@@ -64,3 +64,29 @@ class CaptureStderr {
 };
 
 }  // namespace docseek::test
+
+namespace docseek::test {
+
+// A loopback HTTP server in a child process that answers the next
+// connections, one each, with the given raw responses, and reports the
+// request heads it received. For what docseek-engine does not do.
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(std::vector<std::string> responses);
+  ~ScriptedServer();
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  std::string url(std::string_view path = "/") const;
+  // Waits for the child to finish (it gives up 10 s after its last connection)
+  // and returns the request heads in the order received.
+  std::vector<std::string> Requests();
+
+ private:
+  int port_ = 0;
+  int pipe_ = -1;
+  int pid_ = -1;
+  std::vector<std::string> requests_;
+};
+
+}  // namespace docseek::test

@@ -19,7 +19,8 @@ class Pty {
  public:
   Pty() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) throw std::runtime_error("pty");
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+      throw std::runtime_error("pty");
     slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY);
     termios raw{};
     tcgetattr(slave_, &raw);

@@ -53,8 +53,8 @@ class WindowTest : public ::testing::Test {
               std::function<void(TForm4&, const BrowserObject*)> watch = {},
               platform::BrowserLimits limits = {}) {
     const TForm4* current = nullptr;
-    form_ = std::make_unique<TForm4>(loop_, std::make_unique<WatchingView>(watched_, current),
-                                     limits);
+    form_ =
+        std::make_unique<TForm4>(loop_, std::make_unique<WatchingView>(watched_, current), limits);
     current = form_.get();
     for (const std::string& type : types) types_.Add(type);
     form_->Ffiletype = &types_;
@@ -63,12 +63,11 @@ class WindowTest : public ::testing::Test {
     form_->Fkey = "report";
     if (watch) {
       TForm4& form = *form_;
-      form.WebBrowser1.OnDocumentComplete = [&form, watch](TWebBrowser* sender,
-                                                          const BrowserObject* frame,
-                                                          const std::string& url) {
-        watch(form, frame);
-        form.WebBrowser1DocumentComplete(sender, frame, url);
-      };
+      form.WebBrowser1.OnDocumentComplete =
+          [&form, watch](TWebBrowser* sender, const BrowserObject* frame, const std::string& url) {
+            watch(form, frame);
+            form.WebBrowser1DocumentComplete(sender, frame, url);
+          };
     }
     form_->ShowModal();
   }
