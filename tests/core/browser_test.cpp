@@ -201,5 +201,39 @@ TEST_F(BrowserTest, ANewNavigationAbandonsTheOneUnderWay) {
   EXPECT_EQ(Text(*browser.Document(), "p"), "fast");
 }
 
+TEST_F(BrowserTest, FramesAreBoundedAndOnlyComeOverHttp) {
+  engine_.write_page(
+      "schemes.html",
+      "<iframe src='file:///etc/passwd'></iframe><iframe src='data:text/html,x'>"
+      "</iframe><iframe src='javascript:1'></iframe><iframe src='/f.html'></iframe>");
+  std::string page = "<html><body>";
+  for (int i = 0; i < 20; ++i) page += "<iframe src='/f.html?" + std::to_string(i) + "'></iframe>";
+  engine_.write_page("many.html", page + "</body></html>");
+  engine_.write_page("f.html", "<p>frame</p>");
+  engine_.write_page("nest.html", "<iframe src='/nest.html'></iframe>");
+
+  struct {
+    std::string path;
+    int frames;
+  } cases[] = {{"/many.html", 16}, {"/nest.html", 3}, {"/schemes.html", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    TWebBrowser browser(loop_);
+    bool done = false;
+    int frames = 0;
+    browser.OnDocumentComplete = [&](TWebBrowser* sender, const BrowserObject* frame,
+                                     const std::string&) {
+      if (frame == sender->Application()) {
+        done = true;
+      } else {
+        ++frames;
+      }
+    };
+    browser.Navigate(engine_.url(c.path));
+    loop_.RunUntil(done);
+    EXPECT_EQ(frames, c.frames);
+  }
+}
+
 }  // namespace
 }  // namespace docseek::test
