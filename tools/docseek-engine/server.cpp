@@ -67,11 +67,13 @@ bool Server::run(int stop_fd) {
   std::vector<pollfd> fds;
   while (true) {
     const Clock::time_point now = Clock::now();
-    const bool accepting = connections_.size() < limits_.max_connections;
+    const bool accepting =
+        connections_.size() < limits_.max_connections && now >= accept_paused_until_;
     fds.clear();
     fds.push_back({stop_fd, POLLIN, 0});
     fds.push_back({accepting ? listen_fd_ : -1, POLLIN, 0});  // poll() skips negative fds
     Clock::time_point next = now + limits_.idle_timeout;
+    if (!accepting && accept_paused_until_ > now) next = accept_paused_until_;
     for (const auto& c : connections_) {
       short events = 0;
       if (c->state == Connection::State::kReading || c->state == Connection::State::kDraining) {
@@ -122,7 +124,10 @@ void Server::accept_clients() {
     const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      return;  // EAGAIN: nobody else waiting; EMFILE and the like: try again on the next round
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        accept_paused_until_ = Clock::now() + std::chrono::milliseconds(100);
+      }
+      return;
     }
     auto c = std::make_unique<Connection>(fd);
     c->deadline = Clock::now() + limits_.idle_timeout;

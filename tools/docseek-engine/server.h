@@ -17,8 +17,9 @@ namespace docseek::engine {
 
 struct ServerLimits {
   std::size_t max_connections = 256;  // beyond this, new clients wait in the listen queue
-  // A connection that makes no progress for this long (reading a head, writing a response,
-  // idling between keep-alive requests) is closed.
+  // A request head must arrive in full within this time from when the connection is ready
+  // for it, and a response must make progress at least this often; otherwise the connection
+  // is closed.
   std::chrono::milliseconds idle_timeout{30'000};
   // After the last response on a connection, unread input is drained for at most this long
   // before closing, so that the client reads the response instead of a reset.
@@ -56,6 +57,9 @@ class Server {
   ServerLimits limits_;
   int listen_fd_ = -1;
   std::uint16_t port_ = 0;
+  // Out of descriptors: the listener stays readable, so stop watching it for a moment rather
+  // than spin.
+  Clock::time_point accept_paused_until_{};
   std::vector<std::unique_ptr<Connection>> connections_;
 };
 

@@ -12,6 +12,8 @@ int hex_value(char c) {
   return -1;
 }
 
+}  // namespace
+
 bool iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -22,8 +24,6 @@ bool iequals(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string percent_decode(std::string_view text, bool plus_is_space) {
   std::string out;

@@ -24,6 +24,9 @@ Params parse_query(std::string_view query);
 // The value of the first parameter called `name`.
 std::optional<std::string_view> find_param(const Params& params, std::string_view name);
 
+// ASCII letter case does not matter (scheme names, header field names).
+bool iequals(std::string_view a, std::string_view b);
+
 // A request target split into its undecoded path and query.
 struct Target {
   std::string path;
