@@ -3,6 +3,7 @@
 // Our stand-in for the browser's document model: a parsed HTML page with the
 // three reads the hit loop needs (getElementById, innerText, href).
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,12 @@ class Element {
 
 class Document {
  public:
+  // Load reads at most this much of a body (the browser's cap); the rest is
+  // cut off as if the transfer had ended there.
+  static constexpr std::size_t kMaxBodyBytes = 16u << 20;
+  // FromUtf8 reads at most this much text (16 MiB of GB18030 decodes to less).
+  static constexpr std::size_t kMaxUtf8Bytes = 48u << 20;
+
   // Decodes `body` to UTF-8 (BOM, then the charset of `content_type`, then a
   // <meta> in the first 1024 bytes; undeclared: UTF-8 if valid, else GB18030)
   // and parses it. `url` is the document's address after redirects, the base for
