@@ -72,11 +72,16 @@ class BrowserTest : public ::testing::Test {
 TEST_F(BrowserTest, FollowsRedirectsAndResolvesLinksAgainstTheFinalAddress) {
   engine_.write_page("deep/page.html",
                      "<html><body><a id='a' href='../other.html?x=1'>x</a></body></html>");
-  auto document = Load(engine_.url("/redirect?to=" + Escape("/deep/page.html")));
-  ASSERT_TRUE(document);
-  EXPECT_EQ(ErrorReason(*document), "");
-  EXPECT_EQ(document->url(), engine_.url("/deep/page.html"));
-  EXPECT_EQ(document->href(*document->getElementById("a")), engine_.url("/other.html?x=1"));
+  for (int redirects : {1, 20}) {  // 20 is as many as a browser follows
+    SCOPED_TRACE(redirects);
+    std::string path = "/deep/page.html";
+    for (int i = 0; i < redirects; ++i) path = "/redirect?to=" + Escape(path);
+    auto document = Load(engine_.url(path));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(ErrorReason(*document), "");
+    EXPECT_EQ(document->url(), engine_.url("/deep/page.html"));
+    EXPECT_EQ(document->href(*document->getElementById("a")), engine_.url("/other.html?x=1"));
+  }
 }
 
 TEST_F(BrowserTest, PagesThatCannotBeLoadedBecomeAnErrorPage) {
