@@ -1,6 +1,7 @@
 #include "platform/dom/charset.h"
 
 #include <errno.h>
+#include <glib.h>
 #include <iconv.h>
 
 #include <array>
@@ -313,21 +314,8 @@ const Encoding* LookupIso8859(std::string_view label) {
 }
 
 void AppendUtf8(uint32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  char buffer[6];
+  out.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(cp, buffer)));
 }
 
 constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
