@@ -89,19 +89,31 @@ std::vector<std::string> LoggedQueries(const EngineProcess& engine) {
   return queries;
 }
 
-int ClosedPort() {
+namespace {
+
+// A TCP socket bound to a free loopback port, listening when `backlog` > 0.
+int BindLoopback(int backlog, int* port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      (backlog > 0 && listen(fd, backlog) != 0) ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close(fd);
+    if (fd >= 0) close(fd);
     throw std::runtime_error("no loopback port");
   }
-  close(fd);
-  return ntohs(address.sin_port);
+  *port = ntohs(address.sin_port);
+  return fd;
+}
+
+}  // namespace
+
+int ClosedPort() {
+  int port = 0;
+  close(BindLoopback(0, &port));
+  return port;
 }
 
 CaptureStderr::CaptureStderr() {
@@ -134,23 +146,8 @@ std::string CaptureStderr::text() const {
   return out;
 }
 
-}  // namespace docseek::test
-
-namespace docseek::test {
-
 ScriptedServer::ScriptedServer(std::vector<std::string> responses) {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener, 8) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close(listener);
-    throw std::runtime_error("cannot listen on loopback");
-  }
-  port_ = ntohs(address.sin_port);
+  int listener = BindLoopback(8, &port_);
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe");
   pid_ = fork();

@@ -63,10 +63,6 @@ class CaptureStderr {
   int file_ = -1;
 };
 
-}  // namespace docseek::test
-
-namespace docseek::test {
-
 // A loopback HTTP server in a child process that answers the next
 // connections, one each, with the given raw responses, and reports the
 // request heads it received. For what docseek-engine does not do.
