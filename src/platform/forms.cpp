@@ -81,17 +81,14 @@ TForm::~TForm() = default;
 
 void TForm::ShowModal() {
   close_requested_ = false;
-  showing_ = true;
   view_->Show();
   try {
     if (OnShow) OnShow();
     loop_.RunUntil(close_requested_);
   } catch (...) {
-    showing_ = false;
     view_->Hide();
     throw;
   }
-  showing_ = false;
   if (OnClose) OnClose();
   view_->Hide();
 }

@@ -65,7 +65,6 @@ class TForm {
   void ShowModal();
   // Ends the modal display once the event being handled has returned.
   void Close();
-  bool Showing() const { return showing_; }
 
   // A modal message over the form.
   void ShowMessage(const std::string& text);
@@ -80,7 +79,6 @@ class TForm {
  private:
   EventLoop& loop_;
   std::unique_ptr<FormView> view_;
-  bool showing_ = false;
   bool close_requested_ = false;
 };
 

@@ -119,11 +119,6 @@ std::uint64_t HttpClient::Get(const std::string& url, Callback done) {
   return id;
 }
 
-void HttpClient::Cancel(std::uint64_t id) {
-  auto it = transfers_.find(id);
-  if (it != transfers_.end()) Remove(it->second);
-}
-
 void HttpClient::CancelAll() {
   while (!transfers_.empty()) Remove(transfers_.begin()->second);
 }

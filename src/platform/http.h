@@ -43,7 +43,6 @@ class HttpClient {
   // (never from inside this call), exactly once unless the transfer is
   // cancelled first. Cookies live as long as this client.
   std::uint64_t Get(const std::string& url, Callback done);
-  void Cancel(std::uint64_t id);
   void CancelAll();
 
  private:
