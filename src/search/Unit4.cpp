@@ -26,8 +26,9 @@ void TForm4::FormShow() {
   for (std::size_t i = 0; i < types; ++i) {
     URLlist->Add(QueryAddress(Fkey, Ffiletype->Get(i), Ffilecount));
   }
-  ShowProgress();
-  WebBrowser1.Navigate(URLlist->Get(static_cast<std::size_t>(URLnum)));
+  progress_.engine = kEngineName;
+  progress_.total = static_cast<int>(types);
+  NavigateToCurrent();
 }
 
 void TForm4::WebBrowser1DocumentComplete(platform::TWebBrowser*,
@@ -45,8 +46,8 @@ void TForm4::SetLV() {
   try {
     if (Flistview != nullptr) {
       extraction::ReadHits(WebBrowser1, ProgressBar1, Ffilecount, *Flistview, [this] {
-        ++hits_;
-        ShowProgress();
+        ++progress_.hits;
+        view().Update(progress_);
       });
     }
   } catch (...) {
@@ -60,8 +61,7 @@ void TForm4::SetLV() {
 void TForm4::NextURL() {
   ++URLnum;
   if (URLlist && static_cast<std::size_t>(URLnum) < URLlist->Count()) {
-    ShowProgress();
-    WebBrowser1.Navigate(URLlist->Get(static_cast<std::size_t>(URLnum)));
+    NavigateToCurrent();
   } else {
     Close();
   }
@@ -73,16 +73,13 @@ void TForm4::FormClose() {
   Ffiletype = nullptr;
 }
 
-void TForm4::ShowProgress() {
-  platform::ProgressStatus status;
-  status.engine = kEngineName;
-  if (URLlist && static_cast<std::size_t>(URLnum) < URLlist->Count()) {
-    status.total = static_cast<int>(URLlist->Count());
-    status.index = URLnum + 1;
-    if (Ffiletype != nullptr) status.item = Ffiletype->Get(static_cast<std::size_t>(URLnum));
-  }
-  status.hits = hits_;
-  view().Update(status);
+void TForm4::NavigateToCurrent() {
+  // The type's name is taken once per query, not per hit, from the host's list.
+  const auto index = static_cast<std::size_t>(URLnum);
+  progress_.index = URLnum + 1;
+  progress_.item = Ffiletype->Get(index);
+  view().Update(progress_);
+  WebBrowser1.Navigate(URLlist->Get(index));
 }
 
 }  // namespace docseek::search

@@ -42,8 +42,9 @@ class TForm4 : public platform::TForm {
   static constexpr const char* kNotFound = "没有找到";
 
  private:
-  void ShowProgress();
-  int hits_ = 0;
+  // Shows query URLnum's progress and starts loading it.
+  void NavigateToCurrent();
+  platform::ProgressStatus progress_;
 };
 
 }  // namespace docseek::search
