@@ -39,11 +39,10 @@ std::optional<char32_t> RangesCodePoint(std::uint32_t pointer) {
   if ((pointer > 39419 && pointer < 189000) || pointer > 1237575) return std::nullopt;
   if (pointer == 7457) return 0xE7C7;
   if (pointer >= 189000) return 0x10000 + (pointer - 189000);
-  const IndexEntry* last = std::upper_bound(std::begin(kGb18030Ranges), std::end(kGb18030Ranges),
-                                            pointer, [](std::uint32_t p, const IndexEntry& e) {
-                                              return p < e.pointer;
-                                            }) -
-                           1;
+  const IndexEntry* last =
+      std::upper_bound(std::begin(kGb18030Ranges), std::end(kGb18030Ranges), pointer,
+                       [](std::uint32_t p, const IndexEntry& e) { return p < e.pointer; }) -
+      1;
   return last->code_point + (pointer - last->pointer);
 }
 
@@ -51,11 +50,10 @@ std::optional<char32_t> RangesCodePoint(std::uint32_t pointer) {
 std::uint32_t RangesPointer(char32_t cp) {
   if (cp == 0xE7C7) return 7457;
   if (cp >= 0x10000) return 189000 + (cp - 0x10000);
-  const IndexEntry* last = std::upper_bound(std::begin(kGb18030Ranges), std::end(kGb18030Ranges),
-                                            cp, [](char32_t c, const IndexEntry& e) {
-                                              return c < e.code_point;
-                                            }) -
-                           1;
+  const IndexEntry* last =
+      std::upper_bound(std::begin(kGb18030Ranges), std::end(kGb18030Ranges), cp,
+                       [](char32_t c, const IndexEntry& e) { return c < e.code_point; }) -
+      1;
   return last->pointer + (cp - last->code_point);
 }
 

@@ -52,11 +52,19 @@ TEST(Gb18030Decoder, MatchesTheStandardsSteps) {
       // Well-formed but past U+10FFFF: a single error, no byte is put back.
       {"four-byte past U+10FFFF", "\xE3\x32\x9A\x36", kFffd},
       {"past U+10FFFF then text", "\xE3\x32\x9A\x36z", "\xEF\xBF\xBDz"},
-      {"bad fourth byte puts back three", "\x81\x30\x81\x41", "\xEF\xBF\xBD" "0丄"},
-      {"bad third byte puts back two", "\x81\x30\x41", "\xEF\xBF\xBD" "0A"},
+      {"bad fourth byte puts back three", "\x81\x30\x81\x41",
+       "\xEF\xBF\xBD"
+       "0丄"},
+      {"bad third byte puts back two", "\x81\x30\x41",
+       "\xEF\xBF\xBD"
+       "0A"},
       {"ascii trail is put back", "\x81\x20", "\xEF\xBF\xBD "},
       {"0x7F trail is put back", "\x81\x7F", "\xEF\xBF\xBD\x7F"},
-      {"non-ascii bad trail is eaten", "\x81\xFF" "a", "\xEF\xBF\xBD" "a"},
+      {"non-ascii bad trail is eaten",
+       "\x81\xFF"
+       "a",
+       "\xEF\xBF\xBD"
+       "a"},
       {"0xFF alone", "\xFF", kFffd},
       {"lead at the end", "a\x81", "a\xEF\xBF\xBD"},
       {"two of four at the end: one error", "\x81\x30", kFffd},
@@ -164,7 +172,11 @@ TEST(Big5Decoder, MatchesTheStandardsSteps) {
       {"lead at the end", "a\xA1", "a\xEF\xBF\xBD"},
       {"unmapped pointer, ascii trail put back", "\x81\x40", "\xEF\xBF\xBD@"},
       {"ascii trail put back", "\xA1\x20", "\xEF\xBF\xBD "},
-      {"trail outside the ranges, non-ascii", "\xA1\x80" "b", "\xEF\xBF\xBD" "b"},
+      {"trail outside the ranges, non-ascii",
+       "\xA1\x80"
+       "b",
+       "\xEF\xBF\xBD"
+       "b"},
   };
   for (const DecodeCase& c : cases) {
     EXPECT_EQ(enc::DecodeBig5(c.bytes), c.text) << c.name << ": " << Hex(c.bytes);
