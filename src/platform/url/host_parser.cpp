@@ -1,5 +1,6 @@
 #include "platform/url/host_parser.h"
 
+#include <glib.h>
 #include <idn2.h>
 
 #include <cstdlib>
@@ -149,6 +150,165 @@ bool IsValidALabel(std::string_view label) {
   return !ascii;
 }
 
+// RFC 3492 Punycode of one label (without "xn--"); nullopt on overflow.
+std::optional<std::string> PunycodeEncode(const std::u32string& input) {
+  constexpr std::uint32_t kBase = 36, kTMin = 1, kTMax = 26, kSkew = 38, kDamp = 700;
+  const auto adapt = [](std::uint32_t delta, std::uint32_t points, bool first) {
+    delta = first ? delta / kDamp : delta / 2;
+    delta += delta / points;
+    std::uint32_t k = 0;
+    while (delta > ((kBase - kTMin) * kTMax) / 2) {
+      delta /= kBase - kTMin;
+      k += kBase;
+    }
+    return k + (kBase - kTMin + 1) * delta / (delta + kSkew);
+  };
+  const auto digit = [](std::uint32_t d) {
+    return static_cast<char>(d < 26 ? 'a' + d : '0' + d - 26);
+  };
+  std::string out;
+  for (char32_t c : input) {
+    if (c < 0x80) out += static_cast<char>(c);
+  }
+  const auto basic = static_cast<std::uint32_t>(out.size());
+  std::uint32_t handled = basic, n = 128, delta = 0, bias = 72;
+  if (basic > 0) out += '-';
+  while (handled < input.size()) {
+    std::uint32_t m = 0xFFFFFFFF;
+    for (char32_t c : input) {
+      if (c >= n && c < m) m = c;
+    }
+    if (m - n > (0xFFFFFFFF - delta) / (handled + 1)) return std::nullopt;
+    delta += (m - n) * (handled + 1);
+    n = m;
+    for (char32_t c : input) {
+      if (c < n && ++delta == 0) return std::nullopt;
+      if (c != n) continue;
+      std::uint32_t q = delta;
+      for (std::uint32_t k = kBase;; k += kBase) {
+        const std::uint32_t t = k <= bias ? kTMin : k >= bias + kTMax ? kTMax : k - bias;
+        if (q < t) break;
+        out += digit(t + (q - t) % (kBase - t));
+        q = (q - t) / (kBase - t);
+      }
+      out += digit(q);
+      bias = adapt(delta, handled + 1, handled == basic);
+      delta = 0;
+      ++handled;
+    }
+    ++delta;
+    ++n;
+  }
+  return out;
+}
+
+std::u32string ToCodePoints(std::string_view utf8) {
+  std::u32string out;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) out += encoding::NextUtf8(utf8, pos);
+  return out;
+}
+
+// A symbol or punctuation mark that UTS #46 keeps as it is ("valid", mostly
+// with the NV8 note) but IDNA2008 disallows: it is assigned, not a letter,
+// mark, digit, control or space, and NFKC and case folding leave it alone.
+bool IsUnmappedSymbol(char32_t c) {
+  if (c < 0x80 || c == 0xFFFC || c == 0xFFFD) return false;
+  switch (g_unichar_type(static_cast<gunichar>(c))) {
+    case G_UNICODE_MATH_SYMBOL:
+    case G_UNICODE_OTHER_SYMBOL:
+    case G_UNICODE_CURRENCY_SYMBOL:
+    case G_UNICODE_MODIFIER_SYMBOL:
+    case G_UNICODE_OTHER_PUNCTUATION:
+    case G_UNICODE_DASH_PUNCTUATION:
+    case G_UNICODE_OPEN_PUNCTUATION:
+    case G_UNICODE_CLOSE_PUNCTUATION:
+    case G_UNICODE_INITIAL_PUNCTUATION:
+    case G_UNICODE_FINAL_PUNCTUATION:
+    case G_UNICODE_CONNECT_PUNCTUATION:
+      break;
+    default:
+      return false;
+  }
+  std::string utf8;
+  encoding::AppendUtf8(c, utf8);
+  std::unique_ptr<char, void (*)(gpointer)> nfkc(
+      g_utf8_normalize(utf8.data(), static_cast<gssize>(utf8.size()), G_NORMALIZE_NFKC), g_free);
+  std::unique_ptr<char, void (*)(gpointer)> folded(
+      g_utf8_casefold(utf8.data(), static_cast<gssize>(utf8.size())), g_free);
+  return nfkc && folded && utf8 == nfkc.get() && utf8 == folded.get();
+}
+
+std::optional<std::string> Idn2Lookup(const std::string& domain) {
+  char* out = nullptr;
+  if (idn2_lookup_u8(reinterpret_cast<const uint8_t*>(domain.c_str()),
+                     reinterpret_cast<uint8_t**>(&out), IDN2_NONTRANSITIONAL) != IDN2_OK) {
+    return std::nullopt;
+  }
+  std::unique_ptr<char, FreeDeleter> owner(out);
+  return std::string(out);
+}
+
+// For a name libidn2 refused only for its IDNA2008-disallowed symbols: each
+// such symbol is swapped for a placeholder letter, libidn2 maps and checks
+// the rest (Bidi and ContextJ included, the placeholder being a plain
+// left-to-right letter), and the symbols go back into the Unicode form of
+// its answer, which is then Punycode-encoded here.
+std::optional<std::string> LookupWithSymbols(std::string_view domain) {
+  const std::u32string cps = ToCodePoints(domain);
+  char32_t placeholder = 0;
+  for (char32_t candidate : {U'\u0250', U'\u0254', U'\u0259'}) {
+    if (cps.find(candidate) == std::u32string::npos) {
+      placeholder = candidate;
+      break;
+    }
+  }
+  if (placeholder == 0) return std::nullopt;
+  std::u32string symbols;
+  std::string substituted;
+  for (char32_t c : cps) {
+    if (IsUnmappedSymbol(c)) {
+      symbols += c;
+      c = placeholder;
+    }
+    encoding::AppendUtf8(c, substituted);
+  }
+  if (symbols.empty()) return std::nullopt;
+  const auto ascii = Idn2Lookup(substituted);
+  if (!ascii) return std::nullopt;
+  char* unicode = nullptr;
+  if (idn2_to_unicode_8z8z(ascii->c_str(), &unicode, 0) != IDN2_OK) return std::nullopt;
+  std::unique_ptr<char, FreeDeleter> owner(unicode);
+  std::u32string mapped = ToCodePoints(unicode);
+  std::size_t next = 0;
+  for (char32_t& c : mapped) {
+    if (c != placeholder) continue;
+    if (next == symbols.size()) return std::nullopt;
+    c = symbols[next++];
+  }
+  if (next != symbols.size()) return std::nullopt;
+  std::string result;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = mapped.find(U'.', start);
+    const std::u32string label =
+        mapped.substr(start, dot == std::u32string::npos ? dot : dot - start);
+    bool label_ascii = true;
+    for (char32_t c : label) label_ascii = label_ascii && c < 0x80;
+    if (label_ascii) {
+      for (char32_t c : label) result += AsciiLower(static_cast<char>(c));
+    } else {
+      const auto encoded = PunycodeEncode(label);
+      if (!encoded) return std::nullopt;
+      result += "xn--" + *encoded;
+    }
+    if (dot == std::u32string::npos) break;
+    result += '.';
+    start = dot + 1;
+  }
+  return result;
+}
+
 }  // namespace
 
 // UTS #46 with the options the URL Standard asks for: CheckHyphens=false,
@@ -164,10 +324,14 @@ bool IsValidALabel(std::string_view label) {
 //     ContextJ, leading combining marks);
 //   - "xn--" labels of such names are decoded and checked here as well (see
 //     IsValidALabel), since libidn2 passes some that decode to plain ASCII.
-// What still differs for non-ASCII names: libidn2 checks labels against
-// IDNA2008, so the symbols UTS #46 lets through ("valid, NV8", e.g. U+2603)
-// are refused, and so are labels with "--" in the third and fourth place
-// and labels or names longer than DNS allows.
+//   - libidn2 checks labels against IDNA2008, which refuses the symbols
+//     UTS #46 lets through ("valid, NV8": U+2603, emoji); such names get a
+//     second pass (LookupWithSymbols) with those symbols held aside.
+// What still differs for non-ASCII names: labels with "--" in the third and
+// fourth place and labels or names longer than DNS allows are refused; the
+// symbols are told by their Unicode category and NFKC/case-fold stability,
+// an approximation of the UTS #46 table; a symbol between right-to-left
+// letters counts as left-to-right for the Bidi check (so such names fail).
 std::optional<std::string> DomainToAscii(std::string_view domain) {
   bool ascii = true;
   for (unsigned char c : domain) ascii = ascii && c < 0x80;
@@ -177,14 +341,10 @@ std::optional<std::string> DomainToAscii(std::string_view domain) {
     for (char c : domain) result += AsciiLower(c);
   } else {
     if (domain.find('\0') != std::string_view::npos || !IsValidUtf8(domain)) return std::nullopt;
-    const std::string z(domain);
-    char* out = nullptr;
-    if (idn2_lookup_u8(reinterpret_cast<const uint8_t*>(z.c_str()),
-                       reinterpret_cast<uint8_t**>(&out), IDN2_NONTRANSITIONAL) != IDN2_OK) {
-      return std::nullopt;
-    }
-    std::unique_ptr<char, FreeDeleter> owner(out);
-    result = out;
+    auto looked_up = Idn2Lookup(std::string(domain));
+    if (!looked_up) looked_up = LookupWithSymbols(domain);
+    if (!looked_up) return std::nullopt;
+    result = std::move(*looked_up);
     for (char& c : result) c = AsciiLower(c);
     for (std::string_view label : SplitDots(result)) {
       if (StartsWithXn(label) && !IsValidALabel(label)) return std::nullopt;

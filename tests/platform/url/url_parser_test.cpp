@@ -109,6 +109,15 @@ TEST(UrlParser, Hosts) {
        nullptr, nullptr},
       {"http://a\xD7\x90\xC3\xA9.com/", nullptr, nullptr},
       {"http://x%00y/", nullptr, nullptr},
+      // Symbols UTS #46 keeps though IDNA2008 refuses them.
+      {"http://\xE2\x98\x83.COM/", nullptr, "http://xn--n3h.com/"},
+      {"http://i\xE2\x9D\xA4.ws/", nullptr, "http://xn--i-7iq.ws/"},
+      {"http://\xF0\x9F\x98\x80.Fa\xC3\x9F.de/", nullptr, "http://xn--e28h.xn--fa-hia.de/"},
+      {"http://A\xE2\x98\x83\xC3\x89/", nullptr, "http://xn--a-bga706z/"},
+      {"http://\xEF\xBF\xBD.com/", nullptr, nullptr},
+      {"http://a\xE2\x80\xA8"
+       "b.com/",
+       nullptr, nullptr},
       {"http://a<b/", nullptr, nullptr},
       {"http://a%25b/", nullptr, nullptr},
       {"x://a%25b/", nullptr, "x://a%25b/"},
