@@ -213,7 +213,8 @@ std::u32string ToCodePoints(std::string_view utf8) {
 // with the NV8 note) but IDNA2008 disallows: it is assigned, not a letter,
 // mark, digit, control or space, and NFKC and case folding leave it alone.
 bool IsUnmappedSymbol(char32_t c) {
-  if (c < 0x80 || c == 0xFFFC || c == 0xFFFD) return false;
+  // U+3002 is a label separator to UTS #46, though NFKC keeps it.
+  if (c < 0x80 || c == 0x3002 || c == 0xFFFC || c == 0xFFFD) return false;
   switch (g_unichar_type(static_cast<gunichar>(c))) {
     case G_UNICODE_MATH_SYMBOL:
     case G_UNICODE_OTHER_SYMBOL:

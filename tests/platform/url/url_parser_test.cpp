@@ -114,6 +114,9 @@ TEST(UrlParser, Hosts) {
       {"http://i\xE2\x9D\xA4.ws/", nullptr, "http://xn--i-7iq.ws/"},
       {"http://\xF0\x9F\x98\x80.Fa\xC3\x9F.de/", nullptr, "http://xn--e28h.xn--fa-hia.de/"},
       {"http://A\xE2\x98\x83\xC3\x89/", nullptr, "http://xn--a-bga706z/"},
+      {"http://\xE2\x98\x83\xE3\x80\x82"
+       "com/",
+       nullptr, "http://xn--n3h.com/"},
       {"http://\xEF\xBF\xBD.com/", nullptr, nullptr},
       {"http://a\xE2\x80\xA8"
        "b.com/",
