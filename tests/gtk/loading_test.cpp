@@ -86,7 +86,9 @@ class WindowLoading : public ::testing::Test {
 TEST_F(WindowLoading, OnlyAProcessThatCanShowAGtk3WindowLoadsTheModule) {
   const std::string display = *TestDisplay();
   const EnvChanges no_display = {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
-  const EnvChanges x_display = {{"DISPLAY", display}};
+  // With a locale in the environment GTK would switch the host to it; the
+  // host never asked for that.
+  const EnvChanges x_display = {{"DISPLAY", display}, {"LC_ALL", "C.UTF-8"}};
   // A display number nobody serves: the module loads, GTK cannot open it.
   const EnvChanges dead_display = {{"DISPLAY", display + "77"}};
   const TempDir alone, garbage, foreign;
@@ -103,8 +105,7 @@ TEST_F(WindowLoading, OnlyAProcessThatCanShowAGtk3WindowLoadsTheModule) {
       {"a display", kPlugin, x_display, "", fs::canonical(kModule).string(), "1"},
       {"GTK 4 already loaded", kPlugin, x_display, DOCSEEK_FAKE_GTK4, "", "0"},
       {"no module beside the plug-in", PluginCopy(alone, ""), x_display, "", "", "0"},
-      {"a module that is no library", PluginCopy(garbage, "not a library"), x_display, "", "",
-       "0"},
+      {"a module that is no library", PluginCopy(garbage, "not a library"), x_display, "", "", "0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -112,6 +113,7 @@ TEST_F(WindowLoading, OnlyAProcessThatCanShowAGtk3WindowLoadsTheModule) {
     EXPECT_EQ(probe["lines"], "12") << "the search itself must not suffer";
     EXPECT_EQ(probe["module"], c.module);
     EXPECT_EQ(probe["gtk"], c.gtk);
+    EXPECT_EQ(probe["locale"], "C");
   }
 
   // Loaded but unusable: the search goes on with the terminal view.
@@ -150,7 +152,7 @@ TEST_F(WindowLoading, TheCliShowsTheWindowUnlessToldNotTo) {
     bool module;
   } cases[] = {{{}, true}, {{"--no-window"}, false}};
   for (const auto& c : cases) {
-    std::vector<std::string> argv = {DOCSEEK_CLI, "search",   "report", "--types",
+    std::vector<std::string> argv = {DOCSEEK_CLI, "search",  "report", "--types",
                                      "pdf",       "--count", "2",      "--format=raw"};
     argv.insert(argv.end(), c.extra.begin(), c.extra.end());
     SCOPED_TRACE(argv.back());

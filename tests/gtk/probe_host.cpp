@@ -4,11 +4,13 @@
 //   lines=N        lines appended to the results list
 //   module=PATH    the window module, or empty when it was never loaded
 //   gtk=0|1        whether GTK 3 is in the process
+//   locale=NAME    the process's locale afterwards (this host never sets one)
 // With --preload LIB it first loads LIB globally, as a host built on another
 // toolkit would have it.
 #include <dlfcn.h>
 #include <docseek/plugin.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <docseek/string_list.hpp>
@@ -43,7 +45,7 @@ int main(int argc, char** argv) {
     if (line.find("/libdocseek-gtk.so") != std::string::npos) module = line.substr(path);
     if (line.find("/libgtk-3.so") != std::string::npos) gtk = true;
   }
-  std::printf("lines=%zu\nmodule=%s\ngtk=%d\n", results.lines().size(), module.c_str(),
-              gtk ? 1 : 0);
+  std::printf("lines=%zu\nmodule=%s\ngtk=%d\nlocale=%s\n", results.lines().size(), module.c_str(),
+              gtk ? 1 : 0, std::setlocale(LC_ALL, nullptr));
   return 0;
 }

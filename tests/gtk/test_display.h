@@ -16,10 +16,10 @@ void StopTestDisplay();
 }  // namespace docseek::test
 
 // Skips the calling test when there is no Xvfb to run it on.
-#define DOCSEEK_REQUIRE_DISPLAY()                                                          \
-  do {                                                                                      \
-    if (::docseek::test::TestDisplay() == nullptr) {                                        \
-      GTEST_SKIP() << "Xvfb is not installed, so the window cannot be tested "              \
-                      "(scripts/install-deps installs it)";                                  \
-    }                                                                                       \
+#define DOCSEEK_REQUIRE_DISPLAY()                                              \
+  do {                                                                         \
+    if (::docseek::test::TestDisplay() == nullptr) {                           \
+      GTEST_SKIP() << "Xvfb is not installed, so the window cannot be tested " \
+                      "(scripts/install-deps installs it)";                    \
+    }                                                                          \
   } while (false)

@@ -56,8 +56,8 @@ std::string Slow(std::string page, int ms) {
 Lines Records(const std::vector<PageHit>& hits, std::size_t count) {
   Lines out;
   for (std::size_t n = 0; n < count; ++n) {
-    out.insert(out.end(), {"Title " + std::to_string(n), "pdf", "12", "2010-5-3", "Summary",
-                           hits[n].link});
+    out.insert(out.end(),
+               {"Title " + std::to_string(n), "pdf", "12", "2010-5-3", "Summary", hits[n].link});
   }
   return out;
 }
@@ -366,7 +366,8 @@ TEST_F(SearchWindow, AGtkHostSearchingFromAButtonKeepsRunningAndGetsControlBack)
     const auto id = WaitForWindow("^docseek test host$", 10s);
     if (!id) return;
     // A real click on the button, through the X server.
-    RunCommand({"xdotool", "mousemove", "--window", std::to_string(*id), "150", "50", "click", "1"});
+    RunCommand(
+        {"xdotool", "mousemove", "--window", std::to_string(*id), "150", "50", "click", "1"});
     if (const auto form = WaitForWindow("^Form4$", 10s)) {
       const std::string parent = WindowProperty(*form, "WM_TRANSIENT_FOR");
       host.form_parent = parent == Hex(*id) ? "host" : parent;

@@ -95,12 +95,11 @@ Xvfb::Xvfb(const std::filesystem::path& binary) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> args = {binary.string(), "-displayfd", "3",         "-screen",
-                                   "0",             "1024x768x24", "-nolisten", "tcp",
-                                   "-noreset"};
+  std::vector<std::string> args = {binary.string(), "-displayfd", "3",   "-screen", "0",
+                                   "1024x768x24",   "-nolisten",  "tcp", "-noreset"};
   std::vector<std::string> env = Environment({});
-  const int spawned = posix_spawn(&pid_, binary.c_str(), &actions, nullptr,
-                                  Pointers(args).data(), Pointers(env).data());
+  const int spawned = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, Pointers(args).data(),
+                                  Pointers(env).data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (spawned != 0) {
@@ -130,7 +129,7 @@ Xvfb::~Xvfb() {
 }
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const EnvChanges& changes,
-                  milliseconds timeout) {
+                         milliseconds timeout) {
   const TempDir dir;
   const auto out_path = dir.path() / "out";
   const auto err_path = dir.path() / "err";

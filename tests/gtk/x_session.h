@@ -52,7 +52,7 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 // environment changed by `env`; killed after `timeout`. Safe to call from any
 // thread.
 CommandResult RunCommand(const std::vector<std::string>& argv, const EnvChanges& env = {},
-                  std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // Polls `done` every 20 ms until it holds or `timeout` has passed.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
