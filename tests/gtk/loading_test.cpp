@@ -30,10 +30,14 @@ class DisplayEnvironment : public ::testing::Environment {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
 
 // What probe_host reports: lines=, module=, gtk=.
+// `preload` is "--preload LIB" or "--preload-local LIB".
 std::map<std::string, std::string> Probe(const fs::path& plugin, const EnvChanges& env,
                                          const std::string& preload = {}) {
   std::vector<std::string> argv = {DOCSEEK_PROBE_HOST, plugin.string()};
-  if (!preload.empty()) argv.insert(argv.end(), {"--preload", preload});
+  if (!preload.empty()) {
+    argv.push_back(preload.substr(0, preload.find(' ')));
+    argv.push_back(preload.substr(preload.find(' ') + 1));
+  }
   const CommandResult r = RunCommand(argv, env);
   EXPECT_EQ(r.status, 0) << r.err;
   std::map<std::string, std::string> fields;
@@ -91,7 +95,10 @@ TEST_F(WindowLoading, OnlyAProcessThatCanShowAGtk3WindowLoadsTheModule) {
   const EnvChanges x_display = {{"DISPLAY", display}, {"LC_ALL", "C.UTF-8"}};
   // A display number nobody serves: the module loads, GTK cannot open it.
   const EnvChanges dead_display = {{"DISPLAY", display + "77"}};
-  const TempDir alone, garbage, foreign;
+  const TempDir alone, garbage, foreign, gtk4;
+  // Found by its name in the link map even where its symbols are private.
+  fs::copy_file(DOCSEEK_FAKE_GTK4, gtk4.path() / "libgtk-4.so.1");
+  const std::string gtk4_local = "--preload-local " + (gtk4.path() / "libgtk-4.so.1").string();
 
   const struct {
     const char* name;
@@ -103,7 +110,8 @@ TEST_F(WindowLoading, OnlyAProcessThatCanShowAGtk3WindowLoadsTheModule) {
   } cases[] = {
       {"no display", kPlugin, no_display, "", "", "0"},
       {"a display", kPlugin, x_display, "", fs::canonical(kModule).string(), "1"},
-      {"GTK 4 already loaded", kPlugin, x_display, DOCSEEK_FAKE_GTK4, "", "0"},
+      {"GTK 4 already loaded", kPlugin, x_display, "--preload " DOCSEEK_FAKE_GTK4, "", "0"},
+      {"GTK 4 loaded privately", kPlugin, x_display, gtk4_local, "", "0"},
       {"no module beside the plug-in", PluginCopy(alone, ""), x_display, "", "", "0"},
       {"a module that is no library", PluginCopy(garbage, "not a library"), x_display, "", "", "0"},
   };

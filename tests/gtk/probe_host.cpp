@@ -6,7 +6,8 @@
 //   gtk=0|1        whether GTK 3 is in the process
 //   locale=NAME    the process's locale afterwards (this host never sets one)
 // With --preload LIB it first loads LIB globally, as a host built on another
-// toolkit would have it.
+// toolkit would have it; --preload-local LIB loads it privately, as a
+// scripting host's extension would.
 #include <dlfcn.h>
 #include <docseek/plugin.h>
 
@@ -18,11 +19,13 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--preload") == 0)) {
-    std::fprintf(stderr, "usage: probe_host PLUGIN [--preload LIB]\n");
+  const bool global = argc == 4 && std::strcmp(argv[2], "--preload") == 0;
+  const bool local = argc == 4 && std::strcmp(argv[2], "--preload-local") == 0;
+  if (argc != 2 && !global && !local) {
+    std::fprintf(stderr, "usage: probe_host PLUGIN [--preload|--preload-local LIB]\n");
     return 2;
   }
-  if (argc == 4 && dlopen(argv[3], RTLD_NOW | RTLD_GLOBAL) == nullptr) {
+  if (argc == 4 && dlopen(argv[3], RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL)) == nullptr) {
     std::fprintf(stderr, "probe_host: %s\n", dlerror());
     return 1;
   }
