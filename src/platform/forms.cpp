@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/gtk/window_loader.h"
+
 namespace docseek::platform {
 
 namespace {
@@ -72,10 +74,17 @@ class TerminalView final : public FormView {
 
 std::unique_ptr<FormView> MakeTerminalView(int fd) { return std::make_unique<TerminalView>(fd); }
 
-std::unique_ptr<FormView> MakeDefaultView() { return MakeTerminalView(2); }
+std::unique_ptr<FormView> MakeDefaultView() {
+  if (WindowPossible()) {
+    if (auto window = LoadWindowView(WindowModulePath())) return window;
+  }
+  return MakeTerminalView(2);
+}
 
 TForm::TForm(EventLoop& loop, std::unique_ptr<FormView> view)
-    : loop_(loop), view_(std::move(view)) {}
+    : loop_(loop), view_(std::move(view)) {
+  view_->OnCloseRequest = [this] { Close(); };
+}
 
 TForm::~TForm() = default;
 

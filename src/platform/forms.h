@@ -31,13 +31,18 @@ class FormView {
   virtual void Update(const ProgressStatus& status) = 0;
   // A modal message; returns when it has been acknowledged.
   virtual void Message(const std::string& text) = 0;
+
+  // Set by the form; a view calls it when the user closes the window by
+  // other means (the window manager's close, Alt+F4).
+  std::function<void()> OnCloseRequest;
 };
 
 // The one-line indicator on stderr (drawn only when stderr is a terminal) and
 // messages as single lines on stderr.
 std::unique_ptr<FormView> MakeTerminalView(int fd = 2);
 
-// The view for this process: today always the terminal one.
+// The view for this process: the GTK window when a display can be opened
+// and the window module loads, otherwise the terminal one.
 std::unique_ptr<FormView> MakeDefaultView();
 
 class TProgressBar {

@@ -157,12 +157,42 @@ TEST(ParseArgs, RefusesBadUsageWithAReason) {
   }
 }
 
+TEST(ParseArgs, NoWindowIsAFlagOfSearchOnly) {
+  const struct {
+    std::vector<std::string_view> args;
+    bool no_window;
+  } accepted[] = {
+      {{"search", "k"}, false},
+      {{"search", "k", "--no-window"}, true},
+      {{"--no-window", "search", "k"}, true},
+      {{"search", "--no-window", "--", "--no-window"}, true},
+  };
+  for (const auto& c : accepted) {
+    const auto parsed = ParseArgs(c.args);
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed)) << std::get<UsageError>(parsed).message;
+    EXPECT_EQ(std::get<Options>(parsed).no_window, c.no_window) << c.args.size();
+  }
+  const auto keyword = ParseArgs({"search", "--no-window", "--", "--no-window"});
+  EXPECT_EQ(std::get<Options>(keyword).keyword, "--no-window");
+
+  const Refused refused[] = {
+      {{"types", "--no-window"}, "'--no-window' only applies to 'search'"},
+      {{"search", "k", "--no-window=yes"}, "'--no-window' takes no value"},
+  };
+  for (const Refused& c : refused) {
+    const auto parsed = ParseArgs(c.args);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
+    EXPECT_NE(std::get<UsageError>(parsed).message.find(c.message_part), std::string::npos)
+        << std::get<UsageError>(parsed).message;
+  }
+}
+
 TEST(UsageText, NamesCommandsOptionsAndDefaults) {
   const std::string text = UsageText();
   for (std::string_view part :
        {"types", "counts", "search KEYWORD", "--types", "default: pdf,doc,xls,ppt,rtf", "--count",
         "default: 10", "--format", "default: table", "--plugin", "--help", "--version",
-        "http_proxy"}) {
+        "http_proxy", "--no-window"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part;
   }
 }

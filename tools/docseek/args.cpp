@@ -90,8 +90,13 @@ std::variant<Options, UsageError> ParseArgs(const std::vector<std::string_view>&
     const std::string_view name = arg.substr(0, equals);
     const bool takes_value =
         name == "--plugin" || name == "--types" || name == "--count" || name == "--format";
+    if (arg == "--no-window") {
+      if (search_option.empty()) search_option = name;
+      options.no_window = true;
+      continue;
+    }
     if (!takes_value) {
-      if (name == "--help" || name == "--version") {
+      if (name == "--help" || name == "--version" || name == "--no-window") {
         return UsageError{"option " + Quoted(name) + " takes no value"};
       }
       return UsageError{"unknown option " + Quoted(arg) +
@@ -169,6 +174,7 @@ Search options:
                     (default: pdf,doc,xls,ppt,rtf)
   --count N         hits to read per type, a 32-bit integer; 0 or less reads
                     none (default: 10)
+  --no-window       show the progress on the terminal, not in a window
   --format FORMAT   table, json, tsv or raw (default: table)
                       table  fitted to the terminal width, then a count line
                       json   an array of objects with title, suffix, size,

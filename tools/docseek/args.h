@@ -23,6 +23,8 @@ struct Options {
   std::vector<std::string> types{"pdf", "doc", "xls", "ppt", "rtf"};
   std::int32_t count = 10;
   Format format = Format::kTable;
+  // Keep the progress on the terminal even when a display is there.
+  bool no_window = false;
 };
 
 struct UsageError {

@@ -69,6 +69,12 @@ std::string Lines(const std::vector<std::string>& lines) {
 int Search(const Plugin& plugin, const Options& options) {
   docseek::StringList types(options.types);
   docseek::StringList results;
+  // The plug-in shows its window whenever a display can be opened; a host
+  // that wants none hides the display from it.
+  if (options.no_window) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+  }
   plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
 
   const std::vector<std::string>& lines = results.lines();
