@@ -23,6 +23,9 @@ struct Options {
   std::vector<std::string> types{"pdf", "doc", "xls", "ppt", "rtf"};
   std::int32_t count = 10;
   Format format = Format::kTable;
+  // --download DIR: fetch every hit's link into DIR after the search.
+  std::optional<std::string> download_dir;
+  std::uint64_t max_size = 100ull * 1024 * 1024;  // --max-size, bytes
 };
 
 struct UsageError {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "args.h"
+#include "download.h"
 #include "format.h"
 #include "plugin_loader.h"
 
@@ -75,10 +76,22 @@ int Search(const Plugin& plugin, const Options& options) {
   if (options.format == Format::kRaw) return Emit(RenderRaw(lines));
 
   const Records records = GroupRecords(lines);
+  std::vector<std::string> download_fields;
+  std::optional<DownloadSummary> downloads;
+  if (options.download_dir) {
+    DownloadOptions download;
+    download.dir = *options.download_dir;
+    download.max_size = options.max_size;
+    download.progress = isatty(STDERR_FILENO) == 1;
+    downloads = DownloadAll(records.complete, download);
+    for (const DownloadResult& result : downloads->results) {
+      download_fields.push_back(JsonDownloadFields(result, download.dir));
+    }
+  }
   std::string out;
   switch (options.format) {
     case Format::kJson:
-      out = RenderJson(records.complete);
+      out = RenderJson(records.complete, download_fields);
       break;
     case Format::kTsv:
       out = RenderTsv(records.complete);
@@ -92,6 +105,14 @@ int Search(const Plugin& plugin, const Options& options) {
                  "docseek: warning: the plug-in returned %zu line(s) after the last whole "
                  "%zu-line record; they are left out (--format raw shows them)\n",
                  records.trailing.size(), kLinesPerRecord);
+  }
+  if (downloads) {
+    const std::string summary = RenderSummary(records.complete, *downloads, *options.download_dir);
+    std::fputs(summary.c_str(), stderr);
+    if (downloads->interrupted) return 130;
+    for (const DownloadResult& result : downloads->results) {
+      if (result.status == DownloadStatus::kFailed && status == 0) return kExitFailure;
+    }
   }
   return status;
 }
