@@ -105,6 +105,19 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
+// The scheme of an absolute link, as written; empty when there is none.
+std::string_view SchemeOf(std::string_view link) {
+  const std::size_t colon = link.find(':');
+  if (colon == std::string_view::npos || colon == 0) return {};
+  for (std::size_t i = 0; i < colon; ++i) {
+    const auto c = static_cast<unsigned char>(link[i]);
+    const bool ok =
+        std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
+    if (!ok) return {};
+  }
+  return link.substr(0, colon);
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
@@ -355,20 +368,18 @@ class Downloader {
       job->suffix = record.suffix;
       job->max_size = options_.max_size;
 
-      std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
-      char* scheme = nullptr;
-      char* host = nullptr;
-      const bool parsed =
-          url && curl_url_set(url.get(), CURLUPART_URL, record.link.c_str(), 0) == CURLUE_OK &&
-          curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK;
-      const std::string scheme_text = scheme != nullptr ? Lower(scheme) : "";
-      curl_free(scheme);
-      if (!parsed) {
-        result.reason = "not a link that can be fetched";
+      // The scheme is read before the URL parser sees the link, so that a
+      // "javascript:" or "mailto:" link is named for what it is.
+      const std::string scheme_text = Lower(SchemeOf(record.link));
+      if (!scheme_text.empty() && scheme_text != "http" && scheme_text != "https") {
+        result.reason = "only http and https links are fetched, not " + scheme_text + ":";
         continue;
       }
-      if (scheme_text != "http" && scheme_text != "https") {
-        result.reason = "only http and https links are fetched, not " + scheme_text + ":";
+      std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+      char* host = nullptr;
+      if (scheme_text.empty() || !url ||
+          curl_url_set(url.get(), CURLUPART_URL, record.link.c_str(), 0) != CURLUE_OK) {
+        result.reason = "not a link that can be fetched";
         continue;
       }
       if (curl_url_get(url.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK || host == nullptr) {

@@ -1,0 +1,409 @@
+// `docseek search ... --download DIR` run as a user runs it: the real plug-in
+// searches docseek-engine, whose fixture folder holds both the result page and
+// the documents its links lead to. The links name a public-looking host; the
+// program reaches the engine through http_proxy, as it would a real proxy.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/engine_process.h"
+#include "support/json.h"
+#include "test_paths.h"
+
+extern char** environ;
+
+namespace docseek::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::EngineProcess;
+using test::JsonValue;
+
+constexpr std::string_view kHost = "http://files.example.com";
+
+struct Hit {
+  std::string title;
+  std::string link;
+};
+
+std::string Escape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// A result page in the engine's markup with these hits.
+std::string ResultPage(const std::vector<Hit>& hits) {
+  std::string page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>\n";
+  for (std::size_t n = 0; n < hits.size(); ++n) {
+    const std::string i = std::to_string(n);
+    page += "<div class=\"vrwrap\"><h3 class=\"vrTitle\"><a id=\"uigs" + i + "\" href=\"" +
+            Escape(hits[n].link) + "\">" + Escape(hits[n].title) +
+            "</a></h3><div class=\"fb\"><cite id=\"cacheresult_info_" + i +
+            "\">files.example.com&nbsp;-&nbsp;12K&nbsp;-&nbsp;2020-1-2</cite></div>"
+            "<p class=\"str_info\" id=\"cacheresult_summary_" +
+            i + "\">hit " + i + "</p></div>\n";
+  }
+  return page + "</body></html>\n";
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Documents of each kind the content check knows.
+const std::string kPdf = "%PDF-1.7\n" + std::string(3000, 'p') + "\n%%EOF\n";
+const std::string kDoc = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(900, 'd');
+const std::string kXlsx = std::string("PK\x03\x04", 4) + std::string(700, 'x');
+const std::string kRtf = "{\\rtf1\\ansi hello}";
+const std::string kHtml = "<!DOCTYPE html><html><body>Please log in</body></html>";
+
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// The program with the engine as its proxy; `extra_env` adds NAME=VALUE
+// pairs. `while_running`, when given, runs once the program has started.
+class Docseek {
+ public:
+  Docseek(const EngineProcess& engine, std::vector<std::string> args,
+          std::vector<std::string> extra_env = {}) {
+    std::vector<std::string> env_text;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string_view entry(*e);
+      if (!entry.starts_with("http_proxy=") && !entry.starts_with("no_proxy=") &&
+          !entry.starts_with("https_proxy=") && !entry.starts_with("all_proxy=")) {
+        env_text.emplace_back(entry);
+      }
+    }
+    env_text.push_back("http_proxy=" + engine.proxy());
+    env_text.insert(env_text.end(), extra_env.begin(), extra_env.end());
+    args.insert(args.begin(), testing::kProgram);
+    out_ = engine.sandbox() / "docseek.out";
+    err_ = engine.sandbox() / "docseek.err";
+    pid_ = fork();
+    if (pid_ == 0) {
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      std::vector<char*> env;
+      for (std::string& e : env_text) env.push_back(e.data());
+      env.push_back(nullptr);
+      const int in = open("/dev/null", O_RDONLY);
+      const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(in, STDIN_FILENO);
+      dup2(out, STDOUT_FILENO);
+      dup2(err, STDERR_FILENO);
+      execve(argv[0], argv.data(), env.data());
+      _exit(127);
+    }
+  }
+  ~Docseek() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  void Signal(int sig) const { kill(pid_, sig); }
+
+  ProgramRun Wait() {
+    ProgramRun run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "docseek did not finish in time";
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid_ = -1;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadFile(out_);
+    run.err = ReadFile(err_);
+    return run;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  fs::path out_;
+  fs::path err_;
+};
+
+ProgramRun Download(const EngineProcess& engine, const fs::path& dir,
+                    std::vector<std::string> more = {}, std::vector<std::string> extra_env = {}) {
+  std::vector<std::string> args{"search", "k",        "--types", "pdf",        "--count",
+                                "50",     "--format", "json",    "--download", dir.string()};
+  args.insert(args.end(), more.begin(), more.end());
+  return Docseek(engine, args, std::move(extra_env)).Wait();
+}
+
+// Every regular file below `root`, as paths relative to it.
+std::set<std::string> FilesBelow(const fs::path& root) {
+  std::set<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_directory()) files.insert(fs::relative(entry.path(), root).string());
+  }
+  return files;
+}
+
+// A hit's status, path and reason as the json output states them, by title.
+struct Outcome {
+  std::string status;
+  std::string path;  // empty for null
+  std::string reason;
+};
+std::map<std::string, Outcome> Outcomes(const std::string& json) {
+  std::map<std::string, Outcome> outcomes;
+  const JsonValue records = test::parse_json(json);
+  for (const JsonValue& record : records.as_array()) {
+    const JsonValue& path = record["path"];
+    // The first record of a title, when several share one.
+    outcomes.emplace(record["title"].as_string(),
+                     Outcome{record["status"].as_string(), path.is_null() ? "" : path.as_string(),
+                             record["reason"].as_string()});
+  }
+  return outcomes;
+}
+
+TEST(Download, FetchesEachDocumentAndTellsEveryCaseApart) {
+  EngineProcess engine;
+  engine.write_page("docs/report.pdf", kPdf);
+  engine.write_page("docs/budget.doc", kDoc);
+  engine.write_page("docs/sheet.xlsx", kXlsx);
+  engine.write_page("docs/letter.rtf", kRtf);
+  engine.write_page("docs/login.pdf", kHtml);
+  engine.write_page("docs/huge.pdf", "%PDF-1.4\n" + std::string(5000, 'h'));
+  const std::string local = engine.url("/docs/report.pdf");
+  const std::string named_local =
+      "http://localhost:" + std::to_string(engine.port()) + "/docs/report.pdf";
+  engine.write_page("pdf.html", ResultPage({
+                                    {"Report", std::string(kHost) + "/docs/report.pdf"},
+                                    {"Budget", std::string(kHost) + "/docs/budget.doc"},
+                                    {"Sheet", std::string(kHost) + "/docs/sheet.xlsx"},
+                                    {"Letter", std::string(kHost) + "/docs/letter.rtf"},
+                                    {"Slow", std::string(kHost) + "/slow?ms=700&f=.pdf"},
+                                    {"Moved", std::string(kHost) + "/redirect?to=/docs/report.pdf"},
+                                    {"Login", std::string(kHost) + "/docs/login.pdf"},
+                                    {"Gone", std::string(kHost) + "/docs/gone.pdf"},
+                                    {"Broken", std::string(kHost) + "/status/500?f=.pdf"},
+                                    {"Huge", std::string(kHost) + "/docs/huge.pdf"},
+                                    {"Local", local},
+                                    {"Named local", named_local},
+                                    {"File", "file:///etc/passwd.pdf"},
+                                    {"Script", "javascript:alert(1).pdf"},
+                                    {"Report", "http://mirror.example.com/docs/report.pdf"},
+                                }));
+  const fs::path dir = engine.sandbox() / "out";
+  const ProgramRun run =
+      Download(engine, dir, {"--max-size", "4K"}, {"no_proxy=127.0.0.1,localhost"});
+  EXPECT_EQ(run.exit_code, 1) << run.err;  // some downloads failed
+  const auto outcomes = Outcomes(run.out);
+  const struct {
+    std::string title;
+    std::string status;
+    std::string name;    // the file's name in the folder, "" for none
+    std::string reason;  // a part of the reason
+  } cases[] = {
+      {"Report", "fetched", "Report.pdf", ""},
+      {"Budget", "fetched", "Budget.doc", ""},
+      {"Sheet", "fetched", "Sheet.xlsx", ""},
+      {"Letter", "fetched", "Letter.rtf", ""},
+      {"Slow", "mismatch", "Slow.pdf", "not PDF"},
+      {"Moved", "fetched", "Moved.pdf", ""},
+      {"Login", "mismatch", "Login.pdf", "not PDF"},
+      {"Gone", "failed", "", "HTTP 404"},
+      {"Broken", "failed", "", "HTTP 500"},
+      {"Huge", "skipped", "", "size cap"},
+      {"Local", "skipped", "", "local address 127.0.0.1"},
+      {"Named local", "skipped", "", "local address"},
+      {"File", "skipped", "", "not file:"},
+      {"Script", "skipped", "", "not javascript:"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    ASSERT_TRUE(outcomes.contains(c.title));
+    const Outcome& o = outcomes.at(c.title);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.path, c.name.empty() ? "" : (dir / c.name).string());
+    EXPECT_NE(o.reason.find(c.reason), std::string::npos) << o.reason;
+    if (c.status != "fetched") {
+      // The summary names each case with its reason.
+      EXPECT_NE(run.err.find(c.status), std::string::npos);
+      EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    }
+  }
+  EXPECT_EQ(ReadFile(dir / "Report.pdf"), kPdf);
+  EXPECT_EQ(ReadFile(dir / "Report (2).pdf"), kPdf);  // the second "Report", from the mirror
+  EXPECT_EQ(ReadFile(dir / "Moved.pdf"), kPdf);
+  EXPECT_EQ(ReadFile(dir / "Budget.doc"), kDoc);
+  EXPECT_EQ(ReadFile(dir / "Sheet.xlsx"), kXlsx);
+  EXPECT_EQ(ReadFile(dir / "Letter.rtf"), kRtf);
+  EXPECT_EQ(ReadFile(dir / "Login.pdf"), kHtml);
+  EXPECT_EQ(FilesBelow(dir),
+            (std::set<std::string>{"Report.pdf", "Report (2).pdf", "Budget.doc", "Sheet.xlsx",
+                                   "Letter.rtf", "Slow.pdf", "Moved.pdf", "Login.pdf"}));
+  EXPECT_NE(run.err.find("6 fetched, 2 fetched but not what the suffix says, 5 skipped, 2 failed"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no progress display off a terminal
+  // The refused links were never asked for, not even through the proxy.
+  for (const JsonValue& line : engine.log_lines()) {
+    EXPECT_NE(line["path"].as_string(), "/etc/passwd.pdf");
+  }
+
+  // A second run overwrites nothing.
+  const ProgramRun again =
+      Download(engine, dir, {"--max-size", "4K"}, {"no_proxy=127.0.0.1,localhost"});
+  const auto second = Outcomes(again.out);
+  EXPECT_EQ(second.at("Report").status, "skipped");
+  EXPECT_NE(second.at("Report").reason.find("already exists"), std::string::npos);
+  EXPECT_EQ(second.at("Gone").status, "failed");
+}
+
+TEST(Download, NamesNeverLeaveTheFolder) {
+  EngineProcess engine;
+  engine.write_page("docs/a.pdf", kPdf);
+  const std::string link = std::string(kHost) + "/docs/a.pdf";
+  std::string long_title;
+  for (int i = 0; i < 100; ++i) long_title += "报告";  // 600 bytes
+  engine.write_page("pdf.html", ResultPage({
+                                    {"../../x", link},
+                                    {"/etc/passwd", link},
+                                    {"..", link},
+                                    {"", link},
+                                    {std::string(300, 'L'), link},
+                                    {long_title, link},
+                                    {"Query", link + "?next=/../../../../tmp/evil"},
+                                    {"Dots", std::string(kHost) + "/docs/a.pdf?x=..%2F..%2Fy"},
+                                }));
+  const fs::path dir = engine.sandbox() / "deep" / "er" / "out";
+  std::set<std::string> before = FilesBelow(engine.sandbox());
+  before.erase("requests.log");
+  const ProgramRun run = Download(engine, dir);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const JsonValue records = test::parse_json(run.out);
+  ASSERT_EQ(records.as_array().size(), 8u) << run.out;
+  const std::set<std::string> in_dir = FilesBelow(dir);
+  EXPECT_EQ(in_dir.size(), 8u);
+  for (const JsonValue& record : records.as_array()) {
+    SCOPED_TRACE(record["title"].as_string());
+    EXPECT_EQ(
+        record["status"].as_string() == "fetched" || record["status"].as_string() == "mismatch",
+        true)
+        << record["reason"].as_string();
+    const fs::path path = record["path"].as_string();
+    EXPECT_EQ(path.parent_path(), dir);
+    EXPECT_LE(path.filename().string().size(), 200u);
+    EXPECT_TRUE(in_dir.contains(path.filename().string()));
+  }
+  // Nothing appeared anywhere else in the sandbox, beside the folder.
+  std::set<std::string> after = FilesBelow(engine.sandbox());
+  for (const std::string& name : in_dir) after.erase((fs::path("deep/er/out") / name).string());
+  after.erase("docseek.out");
+  after.erase("docseek.err");
+  after.erase("requests.log");
+  EXPECT_EQ(after, before);
+}
+
+TEST(Download, ASecondRunResumesThePartialFile) {
+  EngineProcess engine;
+  engine.write_page("docs/report.pdf", kPdf);
+  engine.write_page("docs/whole.pdf", kPdf);
+  engine.write_page("pdf.html", ResultPage({
+                                    {"Report", std::string(kHost) + "/docs/report.pdf"},
+                                    {"Whole", std::string(kHost) + "/docs/whole.pdf"},
+                                }));
+  const fs::path dir = engine.sandbox() / "out";
+  // As an interrupted earlier run leaves them: part of one file, all of another.
+  test::TempDir::write_file(dir / "Report.pdf.part", kPdf.substr(0, 1000));
+  test::TempDir::write_file(dir / "Whole.pdf.part", kPdf);
+  const ProgramRun run = Download(engine, dir);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir / "Report.pdf"), kPdf);
+  EXPECT_EQ(ReadFile(dir / "Whole.pdf"), kPdf);
+  EXPECT_EQ(FilesBelow(dir), (std::set<std::string>{"Report.pdf", "Whole.pdf"}));
+  EXPECT_NE(run.err.find("resumed after"), std::string::npos) << run.err;
+  std::map<std::string, double> statuses;
+  for (const JsonValue& line : engine.log_lines()) {
+    statuses[line["path"].as_string()] = line["status"].as_number();
+  }
+  EXPECT_EQ(statuses["/docs/report.pdf"], 206);  // only the rest was sent
+  EXPECT_EQ(statuses["/docs/whole.pdf"], 416);   // nothing was left to send
+}
+
+TEST(Download, AnInterruptLeavesNoHalfFileUnderAFinalName) {
+  EngineProcess engine;
+  engine.write_page("docs/report.pdf", kPdf);
+  engine.write_page("pdf.html", ResultPage({
+                                    {"Report", std::string(kHost) + "/docs/report.pdf"},
+                                    {"Slow", std::string(kHost) + "/slow?ms=30000&f=.pdf"},
+                                }));
+  const fs::path dir = engine.sandbox() / "out";
+  Docseek docseek(
+      engine, {"search", "k", "--types", "pdf", "--format", "json", "--download", dir.string()});
+  // Interrupt once the slow document has been asked for.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  bool asked = false;
+  while (!asked && std::chrono::steady_clock::now() < deadline) {
+    for (const JsonValue& line : engine.log_lines())
+      asked = asked || line["path"].as_string() == "/slow";
+    if (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(asked);
+  docseek.Signal(SIGINT);
+  const ProgramRun run = docseek.Wait();
+  EXPECT_EQ(run.exit_code, 130) << run.err;
+  const auto outcomes = Outcomes(run.out);
+  EXPECT_EQ(outcomes.at("Slow").status, "interrupted");
+  EXPECT_EQ(outcomes.at("Slow").path, "");
+  EXPECT_FALSE(fs::exists(dir / "Slow.pdf"));
+  EXPECT_NE(run.err.find("1 interrupted"), std::string::npos) << run.err;
+  for (const std::string& name : FilesBelow(dir)) {
+    // Whatever finished is whole; nothing else has a final name.
+    if (!name.ends_with(".part")) {
+      EXPECT_EQ(ReadFile(dir / name), kPdf) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace docseek::cli
