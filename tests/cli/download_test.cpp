@@ -2,12 +2,17 @@
 // searches docseek-engine, whose fixture folder holds both the result page and
 // the documents its links lead to. The links name a public-looking host; the
 // program reaches the engine through http_proxy, as it would a real proxy.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +106,9 @@ struct ProgramRun {
 class Docseek {
  public:
   Docseek(const EngineProcess& engine, std::vector<std::string> args,
+          std::vector<std::string> extra_env = {})
+      : Docseek(engine.proxy(), engine.sandbox(), std::move(args), std::move(extra_env)) {}
+  Docseek(const std::string& proxy, const fs::path& scratch, std::vector<std::string> args,
           std::vector<std::string> extra_env = {}) {
     std::vector<std::string> env_text;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -110,11 +118,11 @@ class Docseek {
         env_text.emplace_back(entry);
       }
     }
-    env_text.push_back("http_proxy=" + engine.proxy());
+    env_text.push_back("http_proxy=" + proxy);
     env_text.insert(env_text.end(), extra_env.begin(), extra_env.end());
     args.insert(args.begin(), testing::kProgram);
-    out_ = engine.sandbox() / "docseek.out";
-    err_ = engine.sandbox() / "docseek.err";
+    out_ = scratch / "docseek.out";
+    err_ = scratch / "docseek.err";
     pid_ = fork();
     if (pid_ == 0) {
       std::vector<char*> argv;
@@ -403,6 +411,117 @@ TEST(Download, AnInterruptLeavesNoHalfFileUnderAFinalName) {
       EXPECT_EQ(ReadFile(dir / name), kPdf) << name;
     }
   }
+}
+
+// A proxy of its own, for what the engine never sends: documents in chunked
+// encoding, whose size no header announces. Result pages (paths starting with
+// /web) carry `page`; any other path gets `body` in 1000-byte chunks.
+class ChunkedProxy {
+ public:
+  ChunkedProxy(std::string page, std::map<std::string, std::string> bodies)
+      : page_(std::move(page)), bodies_(std::move(bodies)) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 16) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("cannot listen on loopback");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ChunkedProxy() {
+    stop_ = true;
+    thread_.join();
+    close(listener_);
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      std::string request;
+      char buffer[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = read(client, buffer, sizeof buffer);
+        if (n <= 0) break;
+        request.append(buffer, static_cast<std::size_t>(n));
+      }
+      Answer(client, request.substr(0, request.find('\r')));
+      close(client);
+    }
+  }
+
+  static void Send(int fd, std::string_view data) {
+    while (!data.empty()) {
+      const ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+      if (n <= 0) return;
+      data.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  void Answer(int client, const std::string& request_line) {
+    // "GET http://host/path HTTP/1.1": the path is what follows the host.
+    std::string target = request_line.substr(request_line.find(' ') + 1);
+    target = target.substr(0, target.find(' '));
+    const std::size_t host = target.find("://");
+    const std::string path =
+        host == std::string::npos ? target : target.substr(target.find('/', host + 3));
+    if (path.starts_with("/web")) {
+      Send(client, "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                       std::to_string(page_.size()) + "\r\nConnection: close\r\n\r\n" + page_);
+      return;
+    }
+    const auto body = bodies_.find(path);
+    if (body == bodies_.end()) {
+      Send(client, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      return;
+    }
+    Send(client, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+    for (std::size_t at = 0; at < body->second.size(); at += 1000) {
+      const std::string chunk = body->second.substr(at, 1000);
+      char size[16];
+      std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+      Send(client, size + chunk + "\r\n");
+    }
+    Send(client, "0\r\n\r\n");
+  }
+
+  std::string page_;
+  std::map<std::string, std::string> bodies_;
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(Download, TheSizeCapHoldsWhenNoLengthIsAnnounced) {
+  const std::string big = "%PDF-1.4\n" + std::string(10000, 'b');
+  const std::string small = "%PDF-1.4\n" + std::string(2500, 's');
+  ChunkedProxy proxy(ResultPage({{"Big", std::string(kHost) + "/big.pdf"},
+                                 {"Small", std::string(kHost) + "/small.pdf"}}),
+                     {{"/big.pdf", big}, {"/small.pdf", small}});
+  test::TempDir scratch;
+  const fs::path dir = scratch.path() / "out";
+  const ProgramRun run = Docseek(proxy.url(), scratch.path(),
+                                 {"search", "k", "--types", "pdf", "--format", "json", "--download",
+                                  dir.string(), "--max-size", "4K"})
+                             .Wait();
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const auto outcomes = Outcomes(run.out);
+  EXPECT_EQ(outcomes.at("Big").status, "skipped");
+  EXPECT_NE(outcomes.at("Big").reason.find("size cap"), std::string::npos);
+  EXPECT_EQ(outcomes.at("Small").status, "fetched");
+  EXPECT_EQ(ReadFile(dir / "Small.pdf"), small);
+  // Neither the big file nor its .part is left.
+  EXPECT_EQ(FilesBelow(dir), std::set<std::string>{"Small.pdf"});
 }
 
 }  // namespace

@@ -291,11 +291,16 @@ std::string ReadHead(const std::filesystem::path& path) {
 }
 
 // Moves the finished .part to its final name, which must still be free.
-bool Finish(Job& job, DownloadResult& result) {
-  if (!Exists(job.part_path)) {
-    // An empty answer never called the body callback.
-    const int fd = ::open(job.part_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+// `whole_part`: the .part already holds the file (a resumed answer, or a
+// server saying that nothing is left to send), so a body-less answer keeps it.
+bool Finish(Job& job, DownloadResult& result, bool whole_part) {
+  if (!job.started_body) {
+    // An empty answer never reached the body callback: the file is empty,
+    // whatever an earlier run left in the .part.
+    const int fd = ::open(job.part_path.c_str(),
+                          O_WRONLY | O_CREAT | O_CLOEXEC | (whole_part ? 0 : O_TRUNC), 0644);
     if (fd >= 0) ::close(fd);
+    if (!whole_part) job.offset = 0;
   }
   if (::link(job.part_path.c_str(), job.final_path.c_str()) != 0) {
     result.status = DownloadStatus::kFailed;
@@ -482,7 +487,7 @@ class Downloader {
 
     DownloadResult& result = summary_.results[job->index];
     if (code == CURLE_OK) {
-      Finish(*job, result);
+      Finish(*job, result, status == 206);
       return;
     }
     if (code == CURLE_HTTP_RETURNED_ERROR && status == 416 && job->offset > 0) {
@@ -490,7 +495,7 @@ class Downloader {
       // resume it, so it is fetched again from the start, once.
       const ContentRange range = ParseContentRange(job->content_range);
       if (range.length == job->offset) {
-        Finish(*job, result);
+        Finish(*job, result, true);
         return;
       }
       if (!job->range_retried) {
