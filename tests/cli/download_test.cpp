@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -413,50 +414,107 @@ TEST(Download, AnInterruptLeavesNoHalfFileUnderAFinalName) {
   }
 }
 
-// A proxy of its own, for what the engine never sends: documents in chunked
-// encoding, whose size no header announces. Result pages (paths starting with
-// /web) carry `page`; any other path gets `body` in 1000-byte chunks.
-class ChunkedProxy {
+// A proxy of its own, for what the engine cannot show: documents in chunked
+// encoding, whose size no header announces, and how many transfers run at
+// once. Each connection is served on a thread of its own. Result pages (paths
+// starting with /web) carry `page`; a path in `bodies` gets its body in
+// 1000-byte chunks after `delay`; anything else 404.
+class TestProxy {
  public:
-  ChunkedProxy(std::string page, std::map<std::string, std::string> bodies)
-      : page_(std::move(page)), bodies_(std::move(bodies)) {
+  TestProxy(std::string page, std::map<std::string, std::string> bodies,
+            std::chrono::milliseconds delay = {})
+      : page_(std::move(page)), bodies_(std::move(bodies)), delay_(delay) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 16) != 0 ||
+        listen(listener_, 64) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
       throw std::runtime_error("cannot listen on loopback");
     }
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
+    acceptor_ = std::thread([this] { Accept(); });
   }
-  ~ChunkedProxy() {
+  ~TestProxy() {
     stop_ = true;
-    thread_.join();
+    acceptor_.join();
+    for (std::thread& t : workers_) t.join();
     close(listener_);
   }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+  // Most document requests that were in flight at one moment, to one host and in all.
+  std::size_t max_per_host() const {
+    std::lock_guard lock(mutex_);
+    std::size_t most = 0;
+    for (const auto& [host, count] : max_by_host_) most = std::max(most, count);
+    return most;
+  }
+  std::size_t max_total() const {
+    std::lock_guard lock(mutex_);
+    return max_total_;
+  }
+
  private:
-  void Serve() {
+  void Accept() {
     while (!stop_) {
       pollfd p{listener_, POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
       const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      std::string request;
-      char buffer[4096];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const ssize_t n = read(client, buffer, sizeof buffer);
-        if (n <= 0) break;
-        request.append(buffer, static_cast<std::size_t>(n));
-      }
-      Answer(client, request.substr(0, request.find('\r')));
-      close(client);
+      if (client >= 0) workers_.emplace_back([this, client] { Serve(client); });
     }
+  }
+
+  void Serve(int client) {
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      const ssize_t n = read(client, buffer, sizeof buffer);
+      if (n <= 0) break;
+      request.append(buffer, static_cast<std::size_t>(n));
+    }
+    // "GET http://host/path HTTP/1.1": the host and the path after it.
+    std::string target = request.substr(request.find(' ') + 1);
+    target = target.substr(0, target.find(' '));
+    const std::size_t scheme = target.find("://");
+    const std::size_t slash = scheme == std::string::npos ? 0 : target.find('/', scheme + 3);
+    const std::string host =
+        scheme == std::string::npos ? "" : target.substr(scheme + 3, slash - scheme - 3);
+    const std::string path = slash == std::string::npos ? "/" : target.substr(slash);
+    if (path.starts_with("/web")) {
+      Send(client,
+           "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+           "Content-Length: " +
+               std::to_string(page_.size()) + "\r\nConnection: close\r\n\r\n" + page_);
+    } else if (const auto body = bodies_.find(path); body != bodies_.end()) {
+      Enter(host);
+      std::this_thread::sleep_for(delay_);
+      Leave(host);
+      Send(client, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+      for (std::size_t at = 0; at < body->second.size(); at += 1000) {
+        const std::string chunk = body->second.substr(at, 1000);
+        char size[16];
+        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+        Send(client, size + chunk + "\r\n");
+      }
+      Send(client, "0\r\n\r\n");
+    } else {
+      Send(client, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    }
+    close(client);
+  }
+
+  void Enter(const std::string& host) {
+    std::lock_guard lock(mutex_);
+    max_by_host_[host] = std::max(max_by_host_[host], ++in_flight_[host]);
+    max_total_ = std::max(max_total_, ++total_);
+  }
+  void Leave(const std::string& host) {
+    std::lock_guard lock(mutex_);
+    --in_flight_[host];
+    --total_;
   }
 
   static void Send(int fd, std::string_view data) {
@@ -467,47 +525,52 @@ class ChunkedProxy {
     }
   }
 
-  void Answer(int client, const std::string& request_line) {
-    // "GET http://host/path HTTP/1.1": the path is what follows the host.
-    std::string target = request_line.substr(request_line.find(' ') + 1);
-    target = target.substr(0, target.find(' '));
-    const std::size_t host = target.find("://");
-    const std::string path =
-        host == std::string::npos ? target : target.substr(target.find('/', host + 3));
-    if (path.starts_with("/web")) {
-      Send(client, "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                       std::to_string(page_.size()) + "\r\nConnection: close\r\n\r\n" + page_);
-      return;
-    }
-    const auto body = bodies_.find(path);
-    if (body == bodies_.end()) {
-      Send(client, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      return;
-    }
-    Send(client, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
-    for (std::size_t at = 0; at < body->second.size(); at += 1000) {
-      const std::string chunk = body->second.substr(at, 1000);
-      char size[16];
-      std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
-      Send(client, size + chunk + "\r\n");
-    }
-    Send(client, "0\r\n\r\n");
-  }
-
   std::string page_;
   std::map<std::string, std::string> bodies_;
+  std::chrono::milliseconds delay_;
   int listener_ = -1;
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
-  std::thread thread_;
+  std::thread acceptor_;
+  std::vector<std::thread> workers_;  // only the acceptor thread adds to it
+  mutable std::mutex mutex_;
+  std::map<std::string, std::size_t> in_flight_;
+  std::map<std::string, std::size_t> max_by_host_;
+  std::size_t total_ = 0;
+  std::size_t max_total_ = 0;
 };
+
+TEST(Download, RunsSeveralAtOnceWithinThePerHostAndTotalLimits) {
+  std::vector<Hit> hits;
+  std::map<std::string, std::string> bodies;
+  for (int host = 0; host < 3; ++host) {
+    for (int n = 0; n < 6; ++n) {
+      const std::string path = "/d" + std::to_string(host) + "-" + std::to_string(n) + ".pdf";
+      hits.push_back({"Doc " + std::to_string(host) + " " + std::to_string(n),
+                      "http://host" + std::to_string(host) + ".example.com" + path});
+      bodies[path] = "%PDF-1.4\n" + path;
+    }
+  }
+  TestProxy proxy(ResultPage(hits), bodies, std::chrono::milliseconds(300));
+  test::TempDir scratch;
+  const fs::path dir = scratch.path() / "out";
+  const ProgramRun run = Docseek(proxy.url(), scratch.path(),
+                                 {"search", "k", "--types", "pdf", "--count", "50", "--format",
+                                  "json", "--download", dir.string()})
+                             .Wait();
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(FilesBelow(dir).size(), 18u);
+  EXPECT_LE(proxy.max_per_host(), 4u);
+  EXPECT_LE(proxy.max_total(), 8u);
+  EXPECT_GT(proxy.max_total(), 1u);  // not one after the other
+}
 
 TEST(Download, TheSizeCapHoldsWhenNoLengthIsAnnounced) {
   const std::string big = "%PDF-1.4\n" + std::string(10000, 'b');
   const std::string small = "%PDF-1.4\n" + std::string(2500, 's');
-  ChunkedProxy proxy(ResultPage({{"Big", std::string(kHost) + "/big.pdf"},
-                                 {"Small", std::string(kHost) + "/small.pdf"}}),
-                     {{"/big.pdf", big}, {"/small.pdf", small}});
+  TestProxy proxy(ResultPage({{"Big", std::string(kHost) + "/big.pdf"},
+                              {"Small", std::string(kHost) + "/small.pdf"}}),
+                  {{"/big.pdf", big}, {"/small.pdf", small}});
   test::TempDir scratch;
   const fs::path dir = scratch.path() / "out";
   const ProgramRun run = Docseek(proxy.url(), scratch.path(),

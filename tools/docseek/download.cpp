@@ -328,8 +328,8 @@ class Downloader {
       : records_(records), options_(options) {
     summary_.results.resize(records.size());
     multi_ = curl_multi_init();
-    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS,
-                      static_cast<long>(options.max_per_host));
+    // The per-host limit is kept by StartSome(), by the host each link
+    // names: libcurl would count a proxy as the one host of every transfer.
     curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(options.max_total));
   }
   ~Downloader() {
