@@ -85,6 +85,10 @@ TEST(FileNames, RepeatedNamesGetACounterBeforeTheSuffix) {
   EXPECT_EQ(MakeUnique("a (2).pdf", taken), "a (2) (2).pdf");
   EXPECT_EQ(MakeUnique("b", taken), "b");
   EXPECT_EQ(MakeUnique("b", taken), "b (2)");
+  // A final name never meets another download's partial file.
+  EXPECT_EQ(MakeUnique("a.pdf.part", taken), "a.pdf (2).part");
+  EXPECT_EQ(MakeUnique("c.part", taken), "c.part");
+  EXPECT_EQ(MakeUnique("c", taken), "c (2)");
 }
 
 TEST(Magic, FirstBytesAreCheckedAgainstTheSuffix) {

@@ -174,8 +174,11 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
 // where it ends, started afresh otherwise.
 bool OpenPart(Job& job, bool append) {
   if (!append) job.offset = 0;
-  job.fd = ::open(job.part_path.c_str(),
-                  O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
+  // O_NOFOLLOW: a symbolic link planted as NAME.part must not lead the
+  // download out of the folder.
+  job.fd =
+      ::open(job.part_path.c_str(),
+             O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC), 0644);
   if (job.fd < 0) {
     job.abort_reason =
         "cannot write " + job.part_path.filename().string() + ": " + std::strerror(errno);
@@ -263,9 +266,10 @@ void ClosePart(Job& job) {
   job.fd = -1;
 }
 
+// Size of a regular file; 0 for anything else, a symbolic link included.
 std::uint64_t FileSize(const std::filesystem::path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -276,7 +280,7 @@ bool Exists(const std::filesystem::path& path) {
 
 std::string ReadHead(const std::filesystem::path& path) {
   std::string head(kMagicBytes, '\0');
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return {};
   std::size_t got = 0;
   while (got < head.size()) {
@@ -297,8 +301,9 @@ bool Finish(Job& job, DownloadResult& result, bool whole_part) {
   if (!job.started_body) {
     // An empty answer never reached the body callback: the file is empty,
     // whatever an earlier run left in the .part.
-    const int fd = ::open(job.part_path.c_str(),
-                          O_WRONLY | O_CREAT | O_CLOEXEC | (whole_part ? 0 : O_TRUNC), 0644);
+    const int fd =
+        ::open(job.part_path.c_str(),
+               O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (whole_part ? 0 : O_TRUNC), 0644);
     if (fd >= 0) ::close(fd);
     if (!whole_part) job.offset = 0;
   }
@@ -403,7 +408,7 @@ class Downloader {
 
       result.name = MakeUnique(FileNameFor(record.title, record.suffix, record.link), taken);
       job->final_path = options_.dir / result.name;
-      job->part_path = options_.dir / (result.name + ".part");
+      job->part_path = options_.dir / (result.name + std::string(kPartSuffix));
       if (Exists(job->final_path)) {
         result.reason = result.name + " already exists";
         result.bytes = FileSize(job->final_path);

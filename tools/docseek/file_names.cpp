@@ -135,7 +135,15 @@ std::string FileNameFor(std::string_view title, std::string_view suffix, std::st
 }
 
 std::string MakeUnique(const std::string& name, std::set<std::string>& taken) {
-  if (taken.insert(name).second) return name;
+  // A name is free only with its .part, so that no download's partial file
+  // can be another's final name.
+  const auto claim = [&taken](const std::string& candidate) {
+    if (taken.contains(candidate) || taken.contains(candidate + kPartSuffix)) return false;
+    taken.insert(candidate);
+    taken.insert(candidate + kPartSuffix);
+    return true;
+  };
+  if (claim(name)) return name;
   // The counter goes before the suffix so that the name keeps opening with
   // the right program.
   const std::size_t dot = name.rfind('.');
@@ -143,7 +151,7 @@ std::string MakeUnique(const std::string& name, std::set<std::string>& taken) {
   const std::string suffix = dot == std::string::npos ? "" : name.substr(dot);
   for (int n = 2;; ++n) {
     std::string candidate = stem + " (" + std::to_string(n) + ")" + suffix;
-    if (taken.insert(candidate).second) return candidate;
+    if (claim(candidate)) return candidate;
   }
 }
 

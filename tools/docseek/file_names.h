@@ -35,8 +35,12 @@ std::string NameFromLink(std::string_view link, std::string_view suffix);
 // cleaning) is replaced by NameFromLink; an empty suffix gives no dot.
 std::string FileNameFor(std::string_view title, std::string_view suffix, std::string_view link);
 
+// A download is written as NAME + kPartSuffix until it is complete.
+inline constexpr char kPartSuffix[] = ".part";
+
 // `name`, or "STEM (2).SUFFIX", "STEM (3).SUFFIX", ... the first that is not
-// in `taken` (compared as given). Adds the chosen name to `taken`.
+// in `taken` (compared as given) and whose NAME.part is not either. Adds the
+// chosen name and its NAME.part to `taken`.
 std::string MakeUnique(const std::string& name, std::set<std::string>& taken);
 
 }  // namespace docseek::cli
