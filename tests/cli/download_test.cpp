@@ -365,8 +365,10 @@ TEST(Download, ASecondRunResumesThePartialFile) {
   // As an interrupted earlier run leaves them: part of one file, all of another.
   test::TempDir::write_file(dir / "Report.pdf.part", kPdf.substr(0, 1000));
   test::TempDir::write_file(dir / "Whole.pdf.part", kPdf);
-  const ProgramRun run = Download(engine, dir);
+  // Raw output too runs the downloads (it prints the plug-in's lines as they are).
+  const ProgramRun run = Download(engine, dir, {"--format", "raw"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("[\"Report\",\"pdf\",")) << run.out;
   EXPECT_EQ(ReadFile(dir / "Report.pdf"), kPdf);
   EXPECT_EQ(ReadFile(dir / "Whole.pdf"), kPdf);
   EXPECT_EQ(FilesBelow(dir), (std::set<std::string>{"Report.pdf", "Whole.pdf"}));

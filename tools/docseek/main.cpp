@@ -73,7 +73,7 @@ int Search(const Plugin& plugin, const Options& options) {
   plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
 
   const std::vector<std::string>& lines = results.lines();
-  if (options.format == Format::kRaw) return Emit(RenderRaw(lines));
+  if (options.format == Format::kRaw && !options.download_dir) return Emit(RenderRaw(lines));
 
   const Records records = GroupRecords(lines);
   std::vector<std::string> download_fields;
@@ -95,6 +95,9 @@ int Search(const Plugin& plugin, const Options& options) {
       break;
     case Format::kTsv:
       out = RenderTsv(records.complete);
+      break;
+    case Format::kRaw:
+      out = RenderRaw(lines);
       break;
     default:
       out = RenderTable(records.complete, ChooseWidth(TerminalColumns(), std::getenv("COLUMNS")));
