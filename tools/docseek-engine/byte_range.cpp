@@ -22,12 +22,12 @@ Response apply_byte_range(const Request& request, Response response) {
   response.headers.emplace_back("Accept-Ranges", "bytes");
   const auto field = request.header("Range");
   if (!field || !field->starts_with("bytes=")) return response;
-  const std::string_view spec = field->substr(6);
-  const auto dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return response;
+  const std::string_view wanted = field->substr(6);
+  const auto dash = wanted.find('-');
+  if (dash == std::string_view::npos || wanted.find(',') != std::string_view::npos) return response;
   const std::uint64_t length = response.body.size();
-  const auto first = parse_u64(spec.substr(0, dash));
-  const auto last = parse_u64(spec.substr(dash + 1));
+  const auto first = parse_u64(wanted.substr(0, dash));
+  const auto last = parse_u64(wanted.substr(dash + 1));
   std::uint64_t start = 0;
   std::uint64_t end = 0;  // inclusive
   if (first) {
@@ -39,7 +39,7 @@ Response apply_byte_range(const Request& request, Response response) {
     }
     start = *first;
     end = last && *last < length ? *last : length - 1;
-  } else if (last && spec.substr(0, dash).empty()) {
+  } else if (last && wanted.substr(0, dash).empty()) {
     if (*last == 0 || length == 0) return response;
     start = *last >= length ? 0 : length - *last;
     end = length - 1;
