@@ -20,3 +20,7 @@ for program in docseek docseek-engine; do
 done
 "$prefix/bin/docseek" types >/dev/null
 echo "installed copy works"
+# A CMake host finds the same copy with find_package(docseek).
+"$source/tests/package/cmake_host.sh" "$prefix" "$source" "$prefix"
+[ -f "$prefix/share/man/man1/docseek.1.gz" ] || { echo "manual page not installed" >&2; exit 1; }
+echo "CMake host works"

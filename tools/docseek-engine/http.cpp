@@ -196,6 +196,8 @@ std::string_view reason_phrase(int status) {
       return "OK";
     case 204:
       return "No Content";
+    case 206:
+      return "Partial Content";
     case 301:
       return "Moved Permanently";
     case 302:
@@ -220,6 +222,8 @@ std::string_view reason_phrase(int status) {
       return "Method Not Allowed";
     case 408:
       return "Request Timeout";
+    case 416:
+      return "Range Not Satisfiable";
     case 429:
       return "Too Many Requests";
     case 431:

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "byte_range.h"
 #include "synthetic.h"
 
 namespace docseek::engine {
@@ -92,7 +93,7 @@ Response serve_slow(const Request& req, const Router&) {
 
 Response serve_fixture(const Request& req, const Router& router) {
   if (router.pages()) {
-    if (auto r = file_response(*router.pages(), req.path)) return std::move(*r);
+    if (auto r = file_response(*router.pages(), req.path)) return apply_byte_range(req, *r);
   }
   return error_response(404);
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <system_error>
 
+#include "download.h"
+
 namespace docseek::cli {
 namespace {
 
@@ -88,8 +90,8 @@ std::variant<Options, UsageError> ParseArgs(const std::vector<std::string_view>&
     }
     const std::size_t equals = arg.find('=');
     const std::string_view name = arg.substr(0, equals);
-    const bool takes_value =
-        name == "--plugin" || name == "--types" || name == "--count" || name == "--format";
+    const bool takes_value = name == "--plugin" || name == "--types" || name == "--count" ||
+                             name == "--format" || name == "--download" || name == "--max-size";
     if (arg == "--no-window") {
       if (search_option.empty()) search_option = name;
       options.no_window = true;
@@ -123,6 +125,16 @@ std::variant<Options, UsageError> ParseArgs(const std::vector<std::string_view>&
       error = ParseTypes(value, options.types);
     } else if (name == "--count") {
       error = ParseCount(value, options.count);
+    } else if (name == "--download") {
+      if (value.empty()) return UsageError{"--download needs a folder"};
+      options.download_dir = std::string(value);
+    } else if (name == "--max-size") {
+      const auto size = ParseSize(value);
+      if (!size) {
+        return UsageError{"--max-size " + Quoted(value) +
+                          " is not a size in bytes (a positive number, optionally with K, M or G)"};
+      }
+      options.max_size = *size;
     } else {
       error = ParseFormat(value, options.format);
     }
@@ -182,6 +194,12 @@ Search options:
                       tsv    a header line and one line per hit; tab, newline,
                              carriage return and backslash written as \t \n \r \\
                       raw    a JSON array of every line the plug-in returned
+  --download DIR    then fetch each hit's link (http and https only) into DIR
+                    as TITLE.SUFFIX; a NAME.part left by an earlier run is
+                    resumed, an existing NAME is left alone; json output gains
+                    each hit's path, status and reason
+  --max-size SIZE   skip documents larger than SIZE bytes (K, M or G suffix
+                    allowed; default: 100M)
 
 Global options (before or after the command):
   --plugin PATH     the plug-in library to load
@@ -192,11 +210,13 @@ Global options (before or after the command):
 Options take their value as '--option VALUE' or '--option=VALUE'. Put '--'
 before a keyword that starts with '-'.
 
-The plug-in's browser honours the http_proxy environment variable.
+The plug-in's browser honours the http_proxy environment variable; --download
+honours http_proxy, https_proxy, all_proxy and no_proxy as libcurl does, and
+refuses links to this machine or its local networks unless a proxy is used.
 
 Exit status: 0 when the command ran (a search with no hits included),
-1 when the plug-in cannot be loaded or the output cannot be written,
-2 on a usage error.
+1 when the plug-in cannot be loaded, the output cannot be written or a
+download failed, 2 on a usage error, 130 when a download run was interrupted.
 )";
 }
 

@@ -25,6 +25,9 @@ struct Options {
   Format format = Format::kTable;
   // Keep the progress on the terminal even when a display is there.
   bool no_window = false;
+  // --download DIR: fetch every hit's link into DIR after the search.
+  std::optional<std::string> download_dir;
+  std::uint64_t max_size = 100ull * 1024 * 1024;  // --max-size, bytes
 };
 
 struct UsageError {

@@ -209,14 +209,17 @@ std::string RenderRaw(const std::vector<std::string>& lines) {
   return out;
 }
 
-std::string RenderJson(const std::vector<Record>& records) {
+std::string RenderJson(const std::vector<Record>& records,
+                       const std::vector<std::string>& extra_fields) {
   if (records.empty()) return "[]\n";
   std::string out = "[\n";
   for (std::size_t i = 0; i < records.size(); ++i) {
     const Record& r = records[i];
     out += "  {\"title\":" + JsonString(r.title) + ",\"suffix\":" + JsonString(r.suffix) +
            ",\"size\":" + JsonString(r.size) + ",\"date\":" + JsonString(r.date) +
-           ",\"summary\":" + JsonString(r.summary) + ",\"link\":" + JsonString(r.link) + "}";
+           ",\"summary\":" + JsonString(r.summary) + ",\"link\":" + JsonString(r.link);
+    if (i < extra_fields.size()) out += extra_fields[i];
+    out += "}";
     out += i + 1 < records.size() ? ",\n" : "\n";
   }
   out += "]\n";

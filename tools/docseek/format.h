@@ -40,7 +40,10 @@ std::string JsonString(std::string_view text);
 // One JSON array of every line as the plug-in appended it, then a newline.
 std::string RenderRaw(const std::vector<std::string>& lines);
 // A JSON array with one object per record, one object per line.
-std::string RenderJson(const std::vector<Record>& records);
+// `extra_fields`, when given, holds for each record text that goes at the end
+// of its object (",\"name\":value..."), such as what --download did with it.
+std::string RenderJson(const std::vector<Record>& records,
+                       const std::vector<std::string>& extra_fields = {});
 // A header line and one line per record; tab, newline, CR and backslash inside
 // a field are written as \t \n \r \\ so that every record stays on one line.
 std::string RenderTsv(const std::vector<Record>& records);

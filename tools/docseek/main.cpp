@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "args.h"
+#include "download.h"
 #include "format.h"
 #include "plugin_loader.h"
 
@@ -78,16 +79,31 @@ int Search(const Plugin& plugin, const Options& options) {
   plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
 
   const std::vector<std::string>& lines = results.lines();
-  if (options.format == Format::kRaw) return Emit(RenderRaw(lines));
+  if (options.format == Format::kRaw && !options.download_dir) return Emit(RenderRaw(lines));
 
   const Records records = GroupRecords(lines);
+  std::vector<std::string> download_fields;
+  std::optional<DownloadSummary> downloads;
+  if (options.download_dir) {
+    DownloadOptions download;
+    download.dir = *options.download_dir;
+    download.max_size = options.max_size;
+    download.progress = isatty(STDERR_FILENO) == 1;
+    downloads = DownloadAll(records.complete, download);
+    for (const DownloadResult& result : downloads->results) {
+      download_fields.push_back(JsonDownloadFields(result, download.dir));
+    }
+  }
   std::string out;
   switch (options.format) {
     case Format::kJson:
-      out = RenderJson(records.complete);
+      out = RenderJson(records.complete, download_fields);
       break;
     case Format::kTsv:
       out = RenderTsv(records.complete);
+      break;
+    case Format::kRaw:
+      out = RenderRaw(lines);
       break;
     default:
       out = RenderTable(records.complete, ChooseWidth(TerminalColumns(), std::getenv("COLUMNS")));
@@ -98,6 +114,14 @@ int Search(const Plugin& plugin, const Options& options) {
                  "docseek: warning: the plug-in returned %zu line(s) after the last whole "
                  "%zu-line record; they are left out (--format raw shows them)\n",
                  records.trailing.size(), kLinesPerRecord);
+  }
+  if (downloads) {
+    const std::string summary = RenderSummary(records.complete, *downloads, *options.download_dir);
+    std::fputs(summary.c_str(), stderr);
+    if (downloads->interrupted) return 130;
+    for (const DownloadResult& result : downloads->results) {
+      if (result.status == DownloadStatus::kFailed && status == 0) return kExitFailure;
+    }
   }
   return status;
 }
