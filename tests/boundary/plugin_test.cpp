@@ -263,6 +263,42 @@ TEST_F(PluginSearch, GetinfoDuringASearchDoesNothing) {
   EXPECT_EQ(LoggedQueries(engine), (Lines{"outer filetype:pdf"}));
 }
 
+// A type list whose count callback makes a Getinfo of its own, before the
+// search has set anything up: that call must find the search under way too.
+struct ReentrantTypes {
+  StringList types{"pdf"};
+  StringList nested_results;
+  int nested_calls = 0;
+  docseek_list list{};
+
+  ReentrantTypes() {
+    list = *types.list();
+    list.context = this;
+    list.count = [](void* context) -> size_t {
+      auto* self = static_cast<ReentrantTypes*>(context);
+      if (self->nested_calls++ == 0) {
+        plugin().Getinfo(self->nested_results.list(), self->types.list(), 2, "nested", "");
+      }
+      const docseek_list* inner = self->types.list();
+      return inner->count(inner->context);
+    };
+    list.line = [](void* context, size_t index, size_t* length) {
+      const docseek_list* inner = static_cast<ReentrantTypes*>(context)->types.list();
+      return inner->line(inner->context, index, length);
+    };
+  }
+};
+
+TEST_F(PluginSearch, GetinfoFromTheTypeListsCountDoesNothing) {
+  ReentrantTypes types;
+  StringList results;
+  plugin().Getinfo(results.list(), &types.list, 2, "outer", "");
+  EXPECT_GE(types.nested_calls, 1);
+  EXPECT_TRUE(types.nested_results.lines().empty());
+  EXPECT_EQ(results.lines(), SyntheticRecords("outer", "pdf", 2));
+  EXPECT_EQ(LoggedQueries(engine), (Lines{"outer filetype:pdf"}));
+}
+
 TEST_F(PluginSearch, AnEmptyTypeListReturnsAtOnce) {
   StringList types;
   StringList results;
