@@ -79,23 +79,6 @@ void OpenElements::ClearToTableContext(std::initializer_list<GumboTag> stop) {
   while (!stack_.empty() && !TopIsOneOf(stop)) Pop();
 }
 
-bool OpenElements::InScope(int id, Scope scope) const {
-  if (pos_[id].empty()) return false;
-  return boundary_[scope].empty() || pos_[id].back() >= boundary_[scope].back();
-}
-
-bool OpenElements::TopIs(GumboTag tag) const {
-  return !stack_.empty() && !stack_.back().foreign && stack_.back().tag == tag;
-}
-
-bool OpenElements::TopIsOneOf(std::initializer_list<GumboTag> tags) const {
-  return !stack_.empty() && !stack_.back().foreign && In(stack_.back().tag, tags);
-}
-
-bool OpenElements::ForeignContext() const {
-  return !stack_.empty() && stack_.back().foreign && !IsIntegrationPoint(stack_.back().tag);
-}
-
 void OpenElements::CloseImpliedBy(GumboTag tag) {
   if (tag == GUMBO_TAG_LI) {
     if (InScope(GUMBO_TAG_LI, kListItemScope)) PopUntil(GUMBO_TAG_LI);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/html/formatting_list.h"
+#include "platform/html/tag_sets.h"
 
 namespace docseek::html {
 
@@ -62,11 +63,20 @@ class OpenElements {
   bool Open(int id) const { return !pos_[id].empty(); }
   // Position of the last open element with `id` (which must be open).
   int LastPosition(int id) const { return pos_[id].back(); }
-  bool InScope(int id, Scope scope) const;
-  bool TopIs(GumboTag tag) const;
-  bool TopIsOneOf(std::initializer_list<GumboTag> tags) const;
+  bool InScope(int id, Scope scope) const {
+    if (pos_[id].empty()) return false;
+    return boundary_[scope].empty() || pos_[id].back() >= boundary_[scope].back();
+  }
+  bool TopIs(GumboTag tag) const {
+    return !stack_.empty() && !stack_.back().foreign && stack_.back().tag == tag;
+  }
+  bool TopIsOneOf(std::initializer_list<GumboTag> tags) const {
+    return !stack_.empty() && !stack_.back().foreign && In(stack_.back().tag, tags);
+  }
   // The top is a foreign element that is no integration point.
-  bool ForeignContext() const;
+  bool ForeignContext() const {
+    return !stack_.empty() && stack_.back().foreign && !IsIntegrationPoint(stack_.back().tag);
+  }
 
   std::size_t max_depth_seen() const { return max_seen_; }
   std::size_t elements() const { return elements_; }
