@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "common/text.h"
+#include "extraction/split_pieces.h"
 #include "support/hit_markup.h"
 #include "synthetic.h"
 
@@ -63,17 +65,19 @@ std::vector<PageHit> NumberedHits(int count) {
 
 std::vector<std::string> SyntheticRecord(std::string_view keyword, std::string_view type, int n) {
   engine::Hit hit = engine::synthetic_hit(keyword, type, n);
-  auto strip = [](std::string text, std::string_view characters) {
+  // The plug-in's own character sets (ASCII only), matched in either case.
+  auto strip = [](std::string text, std::u32string_view characters) {
     std::string out;
     for (char c : text) {
-      if (characters.find(c) == std::string_view::npos) out += c;
+      const auto upper = static_cast<char32_t>(static_cast<unsigned char>(common::AsciiUpper(c)));
+      if (characters.find(upper) == std::u32string_view::npos) out += c;
     }
     return out;
   };
   std::string suffix = hit.link.substr(hit.link.rfind('.') + 1);
-  return {strip(hit.title, "\\/:*?\"<>|."),
+  return {strip(hit.title, extraction::kTitleCharacters),
           suffix,
-          strip(hit.size, "kK"),
+          strip(hit.size, extraction::kSizeCharacters),
           hit.date,
           hit.summary,
           hit.link};
