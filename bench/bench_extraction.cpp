@@ -33,9 +33,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/dom/charset.h"
 #include "platform/dom/document.h"
-#include "platform/dom/markup_guard.h"
+#include "platform/encoding/sniff.h"
+#include "platform/html/markup_guard.h"
 #include "result_page.h"
 
 namespace {
@@ -149,7 +149,7 @@ BENCHMARK(BM_LoadAndReads)->Unit(benchmark::kMillisecond);
 void BM_Decode(benchmark::State& state) {
   const std::string& page = Page();
   for (auto _ : state) {
-    auto decoded = docseek::dom::DecodeToUtf8(page, "text/html; charset=utf-8");
+    auto decoded = docseek::encoding::DecodeToUtf8(page, "text/html; charset=utf-8");
     benchmark::DoNotOptimize(decoded.text.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
@@ -160,7 +160,7 @@ void BM_MarkupGuard(benchmark::State& state) {
   const std::string& page = Page();
   for (auto _ : state) {
     std::string out;
-    benchmark::DoNotOptimize(docseek::dom::markup::GuardMarkup(page, &out));
+    benchmark::DoNotOptimize(docseek::html::GuardMarkup(page, &out));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "support/hit_markup.h"
+
 namespace docseek::bench {
 namespace {
 
@@ -80,14 +82,12 @@ std::string Top(Words& words) {
 std::string Hit(int n, Words& words) {
   const std::string i = std::to_string(n);
   std::string s = "<div class=\"rb\" data-idx=\"" + i + "\">";
-  s += "<div class=\"vrwrap\"><h3 class=\"vrTitle\"><a id=\"uigs" + i +
-       "\" href=\"http://www.example.com/files/report-" + i +
-       ".pdf\" target=\"_blank\">年度<em>report</em>报告 " + i +
-       "</a></h3><div class=\"fb\"><cite id=\"cacheresult_info_" + i +
-       "\">www.example.com/files/report-" + i +
-       ".pdf&nbsp;-&nbsp;123K&nbsp;-&nbsp;2010-5-3</cite></div><p class=\"str_info\" "
-       "id=\"cacheresult_summary_" +
-       i + "\">" + words.Next(12) + " <em>highlight</em> " + words.Next(20) + " ...</p></div>";
+  const std::string summary = words.Next(12) + " <em>highlight</em> " + words.Next(20) + " ...";
+  s += testing::HitMarkup(n, {.link = "http://www.example.com/files/report-" + i + ".pdf",
+                              .title_html = "年度<em>report</em>报告 " + i,
+                              .info_html = "www.example.com/files/report-" + i +
+                                           ".pdf&nbsp;-&nbsp;123K&nbsp;-&nbsp;2010-5-3",
+                              .summary_html = summary});
   s += "<div class=\"r-sech\"><span class=\"icon-pdf\"></span>"
        "<a class=\"sp\" href=\"/link?url=hedJjaC291NhsQr0CqhVfMkJcTVvTZWz" +
        i + "&amp;query=%C4%EA%B6%C8\" target=\"_blank\" id=\"sogou_snapshot_" + i +

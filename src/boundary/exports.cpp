@@ -1,7 +1,6 @@
 // The plug-in's three entry points. Nothing else is visible outside the
 // library, and no exception ever leaves it.
 
-#include <curl/curl.h>
 #include <docseek/plugin.h>
 
 #include <atomic>
@@ -13,9 +12,25 @@
 
 namespace {
 
-// The window of the search under way, or null. Atomic because a host may call
-// Getinfo from a second thread while a search runs; that call must do nothing.
-std::atomic<docseek::search::TForm4*> Form4{nullptr};
+// Whether a search is under way. Atomic because a host may call Getinfo from
+// a second thread while a search runs; that call must do nothing, and so must
+// one made from any host callback of the search, the first ones included.
+std::atomic<bool> Searching{false};
+
+// Holds the claim on the one search for as long as a search runs.
+class SearchClaim {
+ public:
+  SearchClaim() : claimed_(!Searching.exchange(true)) {}
+  ~SearchClaim() {
+    if (claimed_) Searching.store(false);
+  }
+  SearchClaim(const SearchClaim&) = delete;
+  SearchClaim& operator=(const SearchClaim&) = delete;
+  explicit operator bool() const { return claimed_; }
+
+ private:
+  bool claimed_;
+};
 
 void AppendAll(const docseek_list* list, std::initializer_list<const char*> lines) noexcept {
   if (!docseek::boundary::HostList::Usable(list, false)) return;
@@ -31,24 +46,17 @@ void AppendAll(const docseek_list* list, std::initializer_list<const char*> line
 void Search(const docseek_list* results, const docseek_list* types, std::int32_t count,
             const char* keyword) {
   using docseek::boundary::HostList;
-  if (Form4.load() != nullptr) return;
+  // Claimed before anything else: the type list's count below is the host's
+  // code, and a Getinfo it makes must find the slot taken.
+  SearchClaim claim;
+  if (!claim) return;
   if (!HostList::Usable(results, false) || !HostList::Usable(types, true)) return;
   HostList type_list(*types);
   HostList result_list(*results);
   if (type_list.Count() == 0) return;  // no type, no query
 
-  // The browser's transfers need libcurl set up on this thread's behalf,
-  // for exactly as long as the search.
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  struct CurlScope {
-    ~CurlScope() { curl_global_cleanup(); }
-  } curl_scope;
-
   docseek::platform::EventLoop loop;
   auto window = std::make_unique<docseek::search::TForm4>(loop);
-  docseek::search::TForm4* expected = nullptr;
-  if (!Form4.compare_exchange_strong(expected, window.get())) return;
-
   window->Flistview = &result_list;
   window->Ffiletype = &type_list;
   window->Ffilecount = count;
@@ -61,7 +69,6 @@ void Search(const docseek_list* results, const docseek_list* types, std::int32_t
     failure = std::current_exception();
   }
   window.reset();
-  Form4.store(nullptr);
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -8,26 +8,17 @@
 
 namespace docseek::extraction {
 
-namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-std::string ReadMember(const platform::TWebBrowser& browser, const std::string& id,
-                       std::string_view member) {
+std::string ReadMember(const platform::TWebBrowser& browser, const std::string& id, Member member) {
   std::shared_ptr<const dom::Document> document = browser.OleObject().Document();
   const dom::Element* element = document->getElementById(id);
   if (element == nullptr) throw Error("no element with id \"" + id + "\"");
-  if (SameName(member, "innerText")) return document->innerText(*element);
-  if (SameName(member, "href")) return document->href(*element);
-  throw Error("an element has no member \"" + std::string(member) + "\"");
+  switch (member) {
+    case Member::kInnerText:
+      return document->innerText(*element);
+    case Member::kHref:
+      return document->href(*element);
+  }
+  throw Error("an element has no such member");
 }
 
 void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& progress,
@@ -40,7 +31,7 @@ void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& prog
 
     std::string title;
     try {
-      title = ReadMember(browser, title_id, "innerText");
+      title = ReadMember(browser, title_id, Member::kInnerText);
     } catch (const std::exception&) {
       return;  // the page has no more hits
     }
@@ -48,18 +39,20 @@ void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& prog
     std::array<std::string, 6> record;
     record[0] = RemoveCharacters(title, kTitleCharacters);
 
-    std::vector<std::string> link = SplitPieces(ReadMember(browser, title_id, "href"), U".", U" #");
+    std::vector<std::string> link =
+        SplitPieces(ReadMember(browser, title_id, Member::kHref), kLinkSeparators, kLinkBlanks);
     if (link.empty()) throw Error("hit " + number + ": the link has no suffix");
     record[1] = link.back();
 
     std::vector<std::string> info =
-        SplitPieces(ReadMember(browser, "cacheresult_info_" + number, "innerText"), U" ", U" -");
+        SplitPieces(ReadMember(browser, "cacheresult_info_" + number, Member::kInnerText),
+                    kInfoSeparators, kInfoBlanks);
     if (info.size() < 2) throw Error("hit " + number + ": the info line has no size and date");
-    record[2] = RemoveCharacters(info[info.size() - 2], U"K");
+    record[2] = RemoveCharacters(info[info.size() - 2], kSizeCharacters);
     record[3] = info.back();
 
-    record[4] = ReadMember(browser, "cacheresult_summary_" + number, "innerText");
-    record[5] = ReadMember(browser, title_id, "href");
+    record[4] = ReadMember(browser, "cacheresult_summary_" + number, Member::kInnerText);
+    record[5] = ReadMember(browser, title_id, Member::kHref);
 
     for (const std::string& line : record) results.Add(line);
     if (on_hit) on_hit();

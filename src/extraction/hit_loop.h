@@ -10,12 +10,13 @@
 
 namespace docseek::extraction {
 
-// Reads `member` ("innerText" or "href", any letter case) of the element with
-// `id` on the browser's current page, going through the whole chain from the
-// browser each time. Throws Error when there is no document, no such element,
-// or no such member.
-std::string ReadMember(const platform::TWebBrowser& browser, const std::string& id,
-                       std::string_view member);
+// The two members the hit loop reads of an element.
+enum class Member { kInnerText, kHref };
+
+// Reads `member` of the element with `id` on the browser's current page, going
+// through the whole chain from the browser each time. Throws Error when there
+// is no document, no such element, or the element has no such member.
+std::string ReadMember(const platform::TWebBrowser& browser, const std::string& id, Member member);
 
 // Reads up to `count` hits of the loaded result page and appends six lines per
 // hit to `results`: title, link suffix, size, date, summary, link. Stops

@@ -1,6 +1,6 @@
 #include "extraction/split_pieces.h"
 
-#include <glib.h>
+#include "platform/text.h"
 
 namespace docseek::extraction {
 
@@ -11,26 +11,20 @@ namespace {
 std::u32string Decode(std::string_view text) {
   std::u32string out;
   out.reserve(text.size());
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) {
-    gunichar c = g_utf8_get_char_validated(p, end - p);
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t bad = 0;
+    if (text::Utf8SequenceAt(text, i, &bad) == 0) {
       out.push_back(0xFFFD);
-      ++p;
+      ++i;
       continue;
     }
-    out.push_back(c);
-    p = g_utf8_next_char(p);
+    out.push_back(text::NextUtf8(text, &i));
   }
   return out;
 }
 
-void Encode(std::string& out, char32_t c) {
-  char buffer[6];
-  int n = g_unichar_to_utf8(c, buffer);
-  out.append(buffer, static_cast<std::size_t>(n));
-}
+void Encode(std::string& out, char32_t c) { text::AppendUtf8(c, out); }
 
 bool In(std::u32string_view set, char32_t c) {
   return c <= 0xFF && set.find(c) != std::u32string_view::npos;
@@ -68,11 +62,11 @@ std::vector<std::string> SplitPieces(std::string_view text, std::u32string_view 
 
 std::string RemoveCharacters(std::string_view text, std::u32string_view characters) {
   std::u32string upper;
-  for (char32_t c : characters) upper.push_back(g_unichar_toupper(c));
+  for (char32_t c : characters) upper.push_back(text::UnicodeUpper(c));
   std::string out;
   out.reserve(text.size());
   for (char32_t c : Decode(text)) {
-    if (upper.find(static_cast<char32_t>(g_unichar_toupper(c))) == std::u32string::npos) {
+    if (upper.find(text::UnicodeUpper(c)) == std::u32string::npos) {
       Encode(out, c);
     }
   }

@@ -19,8 +19,19 @@ std::vector<std::string> SplitPieces(std::string_view text, std::u32string_view 
 // one of `characters`, so that removing U"K" drops both k and K.
 std::string RemoveCharacters(std::string_view text, std::u32string_view characters);
 
+// The character sets the hit loop reads a hit with.
 // The characters a title loses: those Windows file names may not hold, and the
 // full stop.
 inline constexpr std::u32string_view kTitleCharacters = U"\\/:*?\"<>|.";
+// The link's suffix is its last piece split at full stops; spaces and '#'
+// before a piece are skipped.
+inline constexpr std::u32string_view kLinkSeparators = U".";
+inline constexpr std::u32string_view kLinkBlanks = U" #";
+// The info line "site - size - date" split at spaces; spaces and '-' before a
+// piece are skipped, so the last two pieces are size and date.
+inline constexpr std::u32string_view kInfoSeparators = U" ";
+inline constexpr std::u32string_view kInfoBlanks = U" -";
+// What a size loses: its unit letter, either case.
+inline constexpr std::u32string_view kSizeCharacters = U"K";
 
 }  // namespace docseek::extraction

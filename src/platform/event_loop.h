@@ -2,13 +2,14 @@
 
 // The event loop a search runs on: the calling thread's GLib main context,
 // iterated by nested loops while the search window is modal, the way a modal
-// dialog keeps the host's own windows and timers alive.
-
-#include <glib.h>
+// dialog keeps the host's own windows and timers alive. GLib itself stays in
+// event_loop.cpp.
 
 #include <exception>
 #include <functional>
-#include <set>
+#include <memory>
+
+struct _GMainContext;  // GLib's GMainContext
 
 namespace docseek::platform {
 
@@ -23,8 +24,6 @@ class EventLoop {
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
 
-  GMainContext* context() const { return context_; }
-
   // Dispatches events until `done` becomes true or a callback failed; in the
   // latter case rethrows that callback's exception here. Levels nest: a modal
   // message inside a modal window runs its own level, and a window closed
@@ -36,12 +35,13 @@ class EventLoop {
   // running level ends and rethrows it.
   void Fail(std::exception_ptr error);
 
+  // For the platform layer's own event sources (HTTP, tasks): the context
+  // they attach to.
+  _GMainContext* native_context() const;
+
  private:
-  GMainContext* context_ = nullptr;
-  bool pushed_ = false;
-  bool acquired_ = false;
-  int depth_ = 0;
-  std::exception_ptr error_;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 // One-shot tasks posted to the event loop, each its own idle source so that a
@@ -49,22 +49,18 @@ class EventLoop {
 // Destroying the queue cancels what has not run yet.
 class TaskQueue {
  public:
-  explicit TaskQueue(EventLoop& loop) : loop_(loop) {}
+  explicit TaskQueue(EventLoop& loop);
   ~TaskQueue();
   TaskQueue(const TaskQueue&) = delete;
   TaskQueue& operator=(const TaskQueue&) = delete;
 
   void Post(std::function<void()> task);
   void CancelAll();
-  EventLoop& loop() const { return loop_; }
+  EventLoop& loop() const;
 
  private:
-  struct Pending;
-  static gboolean Dispatch(gpointer data);
-  static void Destroy(gpointer data);
-
-  EventLoop& loop_;
-  std::set<GSource*> pending_;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace docseek::platform

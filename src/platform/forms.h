@@ -1,7 +1,7 @@
 #pragma once
 
 // Our small window library: a form shown modally over the event loop, a
-// progress bar, a picture, and a modal message. Without a display the form is
+// progress bar and a modal message. Without a display the form is
 // a one-line indicator on a terminal's stderr, and nothing when stderr is not
 // a terminal.
 
@@ -49,12 +49,6 @@ class TProgressBar {
  public:
   int Position = 0;
   void StepBy(int delta) { Position += delta; }
-};
-
-class TImage {
- public:
-  int Width = 215;
-  int Height = 85;
 };
 
 class TForm {

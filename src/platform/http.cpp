@@ -1,15 +1,19 @@
 #include "platform/http.h"
 
+#include <curl/curl.h>
 #include <glib-unix.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace docseek::platform {
 
@@ -22,18 +26,56 @@ namespace {
 // Only pages are loaded: HTML, XHTML and other text. Anything else (a PDF the
 // engine links to, an image) is refused before its body is downloaded.
 bool IsDocumentType(std::string_view type) {
-  std::string lower(type.substr(0, type.find(';')));
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(g_ascii_tolower(c)); });
+  std::string lower = text::AsciiLowered(type.substr(0, type.find(';')));
   while (!lower.empty() && lower.back() == ' ') lower.pop_back();
   while (!lower.empty() && lower.front() == ' ') lower.erase(lower.begin());
   return lower.empty() || lower.starts_with("text/") || lower == "application/xhtml+xml" ||
          lower == "application/xml";
 }
 
+// libcurl's global state, set up for as long as any client lives (libcurl
+// counts the calls), so that callers need not know about it.
+struct CurlGlobal {
+  CurlGlobal() {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) throw Error("cannot set up libcurl");
+  }
+  ~CurlGlobal() { curl_global_cleanup(); }
+  CurlGlobal(const CurlGlobal&) = delete;
+  CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+
 }  // namespace
 
-struct HttpClient::Transfer {
+struct HttpClient::Impl {
+  struct Transfer;
+  struct Source;
+
+  Impl(EventLoop& loop, HttpLimits limits);
+  ~Impl();
+  std::uint64_t Get(const std::string& url, Callback done);
+  void CancelAll();
+
+  static int OnSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketp);
+  static int OnTimer(CURLM* multi, long timeout_ms, void* self);
+  static gboolean OnDispatch(GSource* source, GSourceFunc, gpointer);
+  static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* transfer);
+
+  void Drive();
+  void CollectFinished();
+  void Remove(Transfer* transfer);
+
+  CurlGlobal curl_global;  // first in, last out
+  HttpLimits limits;
+  TaskQueue tasks;
+  CURLM* multi = nullptr;
+  CURLSH* share = nullptr;
+  GSource* source = nullptr;
+  std::map<curl_socket_t, gpointer> fds;
+  std::map<std::uint64_t, Transfer*> transfers;
+  std::uint64_t next_id = 1;
+};
+
+struct HttpClient::Impl::Transfer {
   std::uint64_t id = 0;
   CURL* easy = nullptr;
   Callback done;
@@ -44,99 +86,109 @@ struct HttpClient::Transfer {
   char error[CURL_ERROR_SIZE] = {};
 };
 
-struct HttpClient::Source {
+struct HttpClient::Impl::Source {
   GSource base;
-  HttpClient* client;
+  Impl* client;
 };
 
-HttpClient::HttpClient(EventLoop& loop, HttpLimits limits) : limits_(limits), tasks_(loop) {
-  multi_ = curl_multi_init();
-  share_ = curl_share_init();
-  if (multi_ == nullptr || share_ == nullptr) throw Error("cannot start the HTTP engine");
-  // One cookie jar in memory for all pages of one search, like a browser
-  // session; it goes with this client.
-  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+HttpClient::HttpClient(EventLoop& loop, HttpLimits limits)
+    : impl_(std::make_unique<Impl>(loop, limits)) {}
 
-  static GSourceFuncs funcs = {nullptr, nullptr, &HttpClient::OnDispatch,
-                               nullptr, nullptr, nullptr};
-  source_ = g_source_new(&funcs, sizeof(Source));
-  reinterpret_cast<Source*>(source_)->client = this;
-  g_source_set_name(source_, "docseek-http");
-  g_source_attach(source_, loop.context());
+HttpClient::~HttpClient() = default;
 
-  curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &HttpClient::OnSocket);
-  curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
-  curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &HttpClient::OnTimer);
-  curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+std::uint64_t HttpClient::Get(const std::string& url, Callback done) {
+  return impl_->Get(url, std::move(done));
 }
 
-HttpClient::~HttpClient() {
+void HttpClient::CancelAll() { impl_->CancelAll(); }
+
+HttpClient::Impl::Impl(EventLoop& loop, HttpLimits l) : limits(l), tasks(loop) {
+  multi = curl_multi_init();
+  share = curl_share_init();
+  if (multi == nullptr || share == nullptr) throw Error("cannot start the HTTP engine");
+  // One cookie jar in memory for all pages of one search, like a browser
+  // session; it goes with this client.
+  curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+  curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+
+  static GSourceFuncs funcs = {nullptr, nullptr, &Impl::OnDispatch, nullptr, nullptr, nullptr};
+  source = g_source_new(&funcs, sizeof(Source));
+  reinterpret_cast<Source*>(source)->client = this;
+  g_source_set_name(source, "docseek-http");
+  g_source_attach(source, loop.native_context());
+
+  curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &Impl::OnSocket);
+  curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+  curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &Impl::OnTimer);
+  curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+}
+
+HttpClient::Impl::~Impl() {
   CancelAll();
   // curl may still report sockets while it shuts down; the source stays
   // attached until after that.
-  curl_multi_cleanup(multi_);
-  curl_share_cleanup(share_);
-  g_source_destroy(source_);
-  g_source_unref(source_);
+  curl_multi_cleanup(multi);
+  curl_share_cleanup(share);
+  g_source_destroy(source);
+  g_source_unref(source);
 }
 
-std::uint64_t HttpClient::Get(const std::string& url, Callback done) {
+std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done) {
   auto transfer = std::make_unique<Transfer>();
-  transfer->id = next_id_++;
+  transfer->id = next_id++;
   transfer->done = std::move(done);
-  transfer->max_body = limits_.max_body;
+  transfer->max_body = limits.max_body;
   CURL* easy = curl_easy_init();
   if (easy == nullptr) throw Error("cannot start a transfer");
   transfer->easy = easy;
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->error);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::OnWrite);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnWrite);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits_.max_redirects);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects);
   curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 1L);
   // Pages only come over http and https, also after a redirect: never file:
   // or any other scheme a hostile page or redirect could name.
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+  curl_easy_setopt(easy, CURLOPT_SHARE, share);
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookie engine on, nothing read from disk
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.timeout_ms);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connect_timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
     curl_easy_cleanup(easy);
     throw Error("cannot start a transfer");
   }
   std::uint64_t id = transfer->id;
-  transfers_[id] = transfer.release();
+  transfers[id] = transfer.release();
   return id;
 }
 
-void HttpClient::CancelAll() {
-  while (!transfers_.empty()) Remove(transfers_.begin()->second);
+void HttpClient::Impl::CancelAll() {
+  while (!transfers.empty()) Remove(transfers.begin()->second);
 }
 
-void HttpClient::Remove(Transfer* transfer) {
-  transfers_.erase(transfer->id);
-  curl_multi_remove_handle(multi_, transfer->easy);
+void HttpClient::Impl::Remove(Transfer* transfer) {
+  transfers.erase(transfer->id);
+  curl_multi_remove_handle(multi, transfer->easy);
   curl_easy_cleanup(transfer->easy);
   delete transfer;
 }
 
-int HttpClient::OnSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
-  auto* client = static_cast<HttpClient*>(self);
-  auto it = client->fds_.find(fd);
+int HttpClient::Impl::OnSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
+  auto* client = static_cast<Impl*>(self);
+  auto it = client->fds.find(fd);
   if (what == CURL_POLL_REMOVE) {
-    if (it != client->fds_.end()) {
-      g_source_remove_unix_fd(client->source_, it->second);
-      client->fds_.erase(it);
+    if (it != client->fds.end()) {
+      g_source_remove_unix_fd(client->source, it->second);
+      client->fds.erase(it);
     }
     return 0;
   }
@@ -144,46 +196,46 @@ int HttpClient::OnSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
   if (what & CURL_POLL_IN) condition |= G_IO_IN;
   if (what & CURL_POLL_OUT) condition |= G_IO_OUT;
   auto events = static_cast<GIOCondition>(condition);
-  if (it == client->fds_.end()) {
-    client->fds_[fd] = g_source_add_unix_fd(client->source_, fd, events);
+  if (it == client->fds.end()) {
+    client->fds[fd] = g_source_add_unix_fd(client->source, fd, events);
   } else {
-    g_source_modify_unix_fd(client->source_, it->second, events);
+    g_source_modify_unix_fd(client->source, it->second, events);
   }
   return 0;
 }
 
-int HttpClient::OnTimer(CURLM*, long timeout_ms, void* self) {
-  auto* client = static_cast<HttpClient*>(self);
+int HttpClient::Impl::OnTimer(CURLM*, long timeout_ms, void* self) {
+  auto* client = static_cast<Impl*>(self);
   // A new timeout replaces the previous one; -1 removes it.
   if (timeout_ms < 0) {
-    g_source_set_ready_time(client->source_, -1);
+    g_source_set_ready_time(client->source, -1);
   } else {
-    g_source_set_ready_time(client->source_, g_source_get_time(client->source_) +
-                                                 static_cast<gint64>(timeout_ms) * 1000);
+    g_source_set_ready_time(
+        client->source, g_source_get_time(client->source) + static_cast<gint64>(timeout_ms) * 1000);
   }
   return 0;
 }
 
-gboolean HttpClient::OnDispatch(GSource* source, GSourceFunc, gpointer) {
-  HttpClient* client = reinterpret_cast<Source*>(source)->client;
+gboolean HttpClient::Impl::OnDispatch(GSource* source, GSourceFunc, gpointer) {
+  Impl* client = reinterpret_cast<Source*>(source)->client;
   try {
     client->Drive();
   } catch (...) {
-    client->tasks_.loop().Fail(std::current_exception());
+    client->tasks.loop().Fail(std::current_exception());
   }
   return G_SOURCE_CONTINUE;
 }
 
-void HttpClient::Drive() {
+void HttpClient::Impl::Drive() {
   int running = 0;
-  gint64 ready = g_source_get_ready_time(source_);
-  bool timed_out = ready >= 0 && g_source_get_time(source_) >= ready;
-  if (timed_out) g_source_set_ready_time(source_, -1);
+  gint64 ready = g_source_get_ready_time(source);
+  bool timed_out = ready >= 0 && g_source_get_time(source) >= ready;
+  if (timed_out) g_source_set_ready_time(source, -1);
 
   // Acting on a socket may make curl add or drop others: take the ready ones first.
   std::vector<std::pair<curl_socket_t, int>> ready_fds;
-  for (const auto& [fd, tag] : fds_) {
-    GIOCondition got = g_source_query_unix_fd(source_, tag);
+  for (const auto& [fd, tag] : fds) {
+    GIOCondition got = g_source_query_unix_fd(source, tag);
     int flags = 0;
     if (got & (G_IO_IN | G_IO_HUP)) flags |= CURL_CSELECT_IN;
     if (got & G_IO_OUT) flags |= CURL_CSELECT_OUT;
@@ -191,15 +243,15 @@ void HttpClient::Drive() {
     if (flags != 0) ready_fds.emplace_back(fd, flags);
   }
   for (const auto& [fd, flags] : ready_fds) {
-    if (fds_.count(fd) != 0) curl_multi_socket_action(multi_, fd, flags, &running);
+    if (fds.count(fd) != 0) curl_multi_socket_action(multi, fd, flags, &running);
   }
-  if (timed_out) curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+  if (timed_out) curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &running);
   CollectFinished();
 }
 
-void HttpClient::CollectFinished() {
+void HttpClient::Impl::CollectFinished() {
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
     if (message->msg != CURLMSG_DONE) continue;
     Transfer* transfer = nullptr;
     curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
@@ -224,13 +276,14 @@ void HttpClient::CollectFinished() {
     }
     Callback done = std::move(transfer->done);
     Remove(transfer);
-    tasks_.Post([done = std::move(done), result = std::move(result)]() mutable {
+    tasks.Post([done = std::move(done), result = std::move(result)]() mutable {
       done(std::move(result));
     });
   }
 }
 
-std::size_t HttpClient::OnWrite(char* data, std::size_t size, std::size_t count, void* opaque) {
+std::size_t HttpClient::Impl::OnWrite(char* data, std::size_t size, std::size_t count,
+                                      void* opaque) {
   auto* transfer = static_cast<Transfer*>(opaque);
   std::size_t bytes = size * count;
   if (!transfer->checked_type) {

@@ -1,17 +1,18 @@
 #pragma once
 
 // Asynchronous HTTP GET on the caller's thread: libcurl's multi interface
-// driven by the GLib main context of the search. No threads.
+// driven by the GLib main context of the search. No threads. libcurl and GLib
+// stay in http.cpp; a client also keeps libcurl's global state set up for as
+// long as it lives.
 
-#include <curl/curl.h>
-#include <glib.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <memory>
 #include <string>
 
 #include "platform/event_loop.h"
+#include "platform/limits.h"
 
 namespace docseek::platform {
 
@@ -19,7 +20,7 @@ struct HttpLimits {
   long timeout_ms = 30000;  // a page can never hold a search forever
   long connect_timeout_ms = 10000;
   long max_redirects = 20;
-  std::size_t max_body = 16u << 20;  // after decompression
+  std::size_t max_body = kMaxPageBytes;  // after decompression
 };
 
 struct HttpResult {
@@ -46,26 +47,8 @@ class HttpClient {
   void CancelAll();
 
  private:
-  struct Transfer;
-  struct Source;
-
-  static int OnSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketp);
-  static int OnTimer(CURLM* multi, long timeout_ms, void* self);
-  static gboolean OnDispatch(GSource* source, GSourceFunc, gpointer);
-  static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* transfer);
-
-  void Drive();
-  void CollectFinished();
-  void Remove(Transfer* transfer);
-
-  HttpLimits limits_;
-  TaskQueue tasks_;
-  CURLM* multi_ = nullptr;
-  CURLSH* share_ = nullptr;
-  GSource* source_ = nullptr;
-  std::map<curl_socket_t, gpointer> fds_;
-  std::map<std::uint64_t, Transfer*> transfers_;
-  std::uint64_t next_id_ = 1;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 // The User-Agent our browser sends: a mainstream desktop browser's, since

@@ -22,7 +22,6 @@ class TForm4 : public platform::TForm {
   ~TForm4() override;
 
   platform::TWebBrowser WebBrowser1;
-  platform::TImage Image1;
   platform::TProgressBar ProgressBar1;
   std::string Fkey;
   platform::TStrings* Ffiletype = nullptr;  // the host's; read only

@@ -7,8 +7,7 @@
 //   auto lines = engine.log_lines();               // one JSON object per request
 //
 // The plug-in reaches the engine as an HTTP proxy: set http_proxy to engine.proxy().
-#ifndef DOCSEEK_TEST_SUPPORT_ENGINE_PROCESS_H
-#define DOCSEEK_TEST_SUPPORT_ENGINE_PROCESS_H
+#pragma once
 
 #include <sys/types.h>
 
@@ -104,5 +103,3 @@ EngineRun run_engine(const std::vector<std::string>& args,
                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace docseek::test
-
-#endif  // DOCSEEK_TEST_SUPPORT_ENGINE_PROCESS_H

@@ -13,19 +13,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "common/text.h"
+
 namespace docseek::test {
 namespace {
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Tests must never reach past this machine: whatever the caller passes, the host that curl
 // connects to has to be the loopback address.
@@ -68,7 +59,7 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
 
 std::optional<std::string> HttpResponse::header(std::string_view name) const {
   for (const auto& [key, value] : headers) {
-    if (iequals(key, name)) return value;
+    if (common::EqualsIgnoringAsciiCase(key, name)) return value;
   }
   return std::nullopt;
 }

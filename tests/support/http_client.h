@@ -1,7 +1,6 @@
 // Blocking HTTP for tests, to 127.0.0.1 only: through libcurl for well-formed requests, and
 // through a raw socket for the bytes no well-behaved client would send.
-#ifndef DOCSEEK_TEST_SUPPORT_HTTP_CLIENT_H
-#define DOCSEEK_TEST_SUPPORT_HTTP_CLIENT_H
+#pragma once
 
 #include <chrono>
 #include <cstdint>
@@ -60,5 +59,3 @@ std::string raw_exchange(std::uint16_t port, std::string_view bytes,
                          std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace docseek::test
-
-#endif  // DOCSEEK_TEST_SUPPORT_HTTP_CLIENT_H

@@ -1,6 +1,5 @@
 // A small JSON reader for tests that check what a program wrote (the engine's request log).
-#ifndef DOCSEEK_TEST_SUPPORT_JSON_H
-#define DOCSEEK_TEST_SUPPORT_JSON_H
+#pragma once
 
 #include <cstddef>
 #include <filesystem>
@@ -45,5 +44,3 @@ JsonValue parse_json(std::string_view text);
 std::vector<JsonValue> read_json_lines(const std::filesystem::path& file);
 
 }  // namespace docseek::test
-
-#endif  // DOCSEEK_TEST_SUPPORT_JSON_H

@@ -10,11 +10,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/dom/charset.h"
 #include "platform/dom/inner_text.h"
-#include "platform/dom/markup_guard.h"
-#include "platform/dom/node_util.h"
-#include "platform/dom/url.h"
+#include "platform/dom/node.h"
+#include "platform/encoding/sniff.h"
+#include "platform/html/markup_guard.h"
+#include "platform/url/resolver.h"
 
 namespace docseek::dom {
 namespace {
@@ -74,7 +74,7 @@ class DocumentImpl {
         encoding_(std::move(encoding)),
         urls_(encoding_) {
     std::string guarded;
-    if (markup::GuardMarkup(html_, &guarded)) html_ = std::move(guarded);
+    if (html::GuardMarkup(html_, &guarded)) html_ = std::move(guarded);
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &Allocations::GumboAllocate;
     options.deallocator = &Allocations::GumboDeallocate;
@@ -147,7 +147,7 @@ class DocumentImpl {
       if (n->v.element.tag == GUMBO_TAG_IFRAME && node::Attr(n, "srcdoc")) continue;
       auto resolved = urls_.Resolve(src);
       if (!resolved) continue;
-      const std::string_view scheme = UrlResolver::SchemeOf(*resolved);
+      const std::string_view scheme = url::UrlResolver::SchemeOf(*resolved);
       if (scheme == "http" || scheme == "https") frames_.push_back(std::move(*resolved));
     }
   }
@@ -157,7 +157,7 @@ class DocumentImpl {
   std::string encoding_;
   Allocations allocations_;  // gumbo's tree; freed after everything that points into it
   GumboOutput* output_ = nullptr;
-  UrlResolver urls_;
+  url::UrlResolver urls_;
   std::unordered_map<std::string_view, Element> ids_;
   std::vector<std::string> frames_;
 };
@@ -165,7 +165,7 @@ class DocumentImpl {
 namespace {
 
 const GumboNode* NodeOf(const Element& element) {
-  const auto* n = static_cast<const GumboNode*>(element.node());
+  const GumboNode* n = element.node();
   if (!n || !node::IsElement(n)) throw Error("not an element");
   return n;
 }
@@ -183,7 +183,7 @@ Document::~Document() = default;
 std::shared_ptr<const Document> Document::Load(std::string_view body, std::string_view content_type,
                                                std::string url) {
   if (body.size() > kMaxBodyBytes) body = body.substr(0, kMaxBodyBytes);
-  Decoded decoded = DecodeToUtf8(body, content_type);
+  encoding::Decoded decoded = encoding::DecodeToUtf8(body, content_type);
   return std::shared_ptr<const Document>(new Document(std::make_unique<DocumentImpl>(
       std::move(decoded.text), std::move(url), std::move(decoded.encoding))));
 }

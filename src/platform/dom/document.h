@@ -10,6 +10,10 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/limits.h"
+
+// gumbo's node type, kept out of this header.
+struct GumboInternalNode;
 
 namespace docseek::dom {
 
@@ -18,18 +22,18 @@ class DocumentImpl;
 // An element of a Document. Only valid while its Document lives.
 class Element {
  public:
-  explicit Element(const void* node) : node_(node) {}
-  const void* node() const { return node_; }
+  explicit Element(const GumboInternalNode* node) : node_(node) {}
+  const GumboInternalNode* node() const { return node_; }
 
  private:
-  const void* node_;
+  const GumboInternalNode* node_;
 };
 
 class Document {
  public:
   // Load reads at most this much of a body (the browser's cap); the rest is
   // cut off as if the transfer had ended there.
-  static constexpr std::size_t kMaxBodyBytes = 16u << 20;
+  static constexpr std::size_t kMaxBodyBytes = kMaxPageBytes;
   // FromUtf8 reads at most this much text (16 MiB of GB18030 decodes to less).
   static constexpr std::size_t kMaxUtf8Bytes = 48u << 20;
 

@@ -4,27 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dom/node_util.h"
+#include "platform/dom/display.h"
+#include "platform/dom/node.h"
+#include "platform/text.h"
 
 namespace docseek::dom {
 namespace {
-
-enum class Display {
-  kNone,
-  kInline,
-  kBlock,
-  kParagraph,
-  kTable,  // block-level too
-  kTableRowGroup,
-  kTableRow,
-  kTableCell,
-  kTableColumn,
-  kInlineBlock,  // button, textarea, select, marquee...: own lines inside, an atom outside
-  kReplaced,     // img, iframe, video...: an atom whose children render nothing
-  kBr,
-};
-
-bool IsCollapsible(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // Appends text with every U+00A0 (C2 A0 in UTF-8) as a plain space.
 void AppendNbspAsSpace(std::string_view s, std::string& out) {
@@ -39,177 +24,6 @@ void AppendNbspAsSpace(std::string_view s, std::string& out) {
     out += ' ';
     i = hit + 2;
   }
-}
-
-Display DisplayOf(const GumboNode* n) {
-  if (n->v.element.tag_namespace != GUMBO_NAMESPACE_HTML) {
-    // SVG is a replaced element; MathML text is laid out inline.
-    return n->v.element.tag == GUMBO_TAG_SVG || n->v.element.tag_namespace == GUMBO_NAMESPACE_SVG
-               ? Display::kReplaced
-               : Display::kInline;
-  }
-  if (node::Attr(n, "hidden")) return Display::kNone;
-  switch (n->v.element.tag) {
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_TEMPLATE:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_BASE:
-    case GUMBO_TAG_BASEFONT:
-    case GUMBO_TAG_LINK:
-    case GUMBO_TAG_META:
-    case GUMBO_TAG_AREA:
-    case GUMBO_TAG_DATALIST:
-    case GUMBO_TAG_NOEMBED:
-    case GUMBO_TAG_NOFRAMES:
-    case GUMBO_TAG_PARAM:
-    case GUMBO_TAG_RP:
-    case GUMBO_TAG_SOURCE:
-    case GUMBO_TAG_TRACK:
-      return Display::kNone;
-    case GUMBO_TAG_INPUT: {
-      const char* type = node::Attr(n, "type");
-      if (type && node::AsciiEqualNoCase(type, "hidden")) return Display::kNone;
-      return Display::kInlineBlock;
-    }
-    case GUMBO_TAG_AUDIO:
-      return node::Attr(n, "controls") ? Display::kReplaced : Display::kNone;
-    case GUMBO_TAG_BR:
-      return Display::kBr;
-    case GUMBO_TAG_P:
-      return Display::kParagraph;
-    case GUMBO_TAG_HTML:
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_CENTER:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_FORM:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HR:
-    case GUMBO_TAG_LEGEND:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_MAIN:
-    case GUMBO_TAG_PLAINTEXT:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_DIR:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_UL:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_OPTGROUP:
-    case GUMBO_TAG_OPTION:
-    case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_FRAMESET:
-      return Display::kBlock;
-    case GUMBO_TAG_TABLE:
-      return Display::kTable;
-    case GUMBO_TAG_THEAD:
-    case GUMBO_TAG_TBODY:
-    case GUMBO_TAG_TFOOT:
-      return Display::kTableRowGroup;
-    case GUMBO_TAG_TR:
-      return Display::kTableRow;
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-      return Display::kTableCell;
-    case GUMBO_TAG_COL:
-    case GUMBO_TAG_COLGROUP:
-      return Display::kTableColumn;
-    case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_SELECT:
-    case GUMBO_TAG_MARQUEE:
-    case GUMBO_TAG_KEYGEN:
-      return Display::kInlineBlock;
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_IMAGE:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_VIDEO:
-    case GUMBO_TAG_CANVAS:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_METER:
-    case GUMBO_TAG_PROGRESS:
-    case GUMBO_TAG_FRAME:
-      return Display::kReplaced;
-    case GUMBO_TAG_UNKNOWN: {
-      const std::string_view name = node::UnknownTagName(n);
-      if (node::AsciiEqualNoCase(name, "dialog")) {
-        return node::Attr(n, "open") ? Display::kBlock : Display::kNone;
-      }
-      if (node::AsciiEqualNoCase(name, "search")) return Display::kBlock;
-      return Display::kInline;
-    }
-    default:
-      return Display::kInline;
-  }
-}
-
-bool PreservesWhiteSpace(const GumboNode* n) {
-  if (!node::IsHtml(n)) return false;
-  switch (n->v.element.tag) {
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_PLAINTEXT:
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_TEXTAREA:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Whether `child` of `parent` gets a box at all, for the parents that admit
-// only some children: select, optgroup, closed details.
-bool ChildAdmitted(const GumboNode* parent, const GumboNode* child) {
-  if (!node::IsHtml(parent)) return true;
-  switch (parent->v.element.tag) {
-    case GUMBO_TAG_SELECT:
-      return node::IsHtmlTag(child, GUMBO_TAG_OPTION) || node::IsHtmlTag(child, GUMBO_TAG_OPTGROUP);
-    case GUMBO_TAG_OPTGROUP:
-      return node::IsHtmlTag(child, GUMBO_TAG_OPTION);
-    case GUMBO_TAG_DETAILS: {
-      if (node::Attr(parent, "open")) return true;
-      // Closed: only the first summary child.
-      if (!node::IsHtmlTag(child, GUMBO_TAG_SUMMARY)) return false;
-      const GumboVector& kids = parent->v.element.children;
-      for (unsigned i = 0; i < kids.length; ++i) {
-        const auto* k = static_cast<const GumboNode*>(kids.data[i]);
-        if (node::IsHtmlTag(k, GUMBO_TAG_SUMMARY)) return k == child;
-      }
-      return false;
-    }
-    default:
-      return true;
-  }
-}
-
-bool Rendered(const GumboNode* child) {
-  return DisplayOf(child) != Display::kNone &&
-         (!child->parent || !node::IsElement(child->parent) || ChildAdmitted(child->parent, child));
 }
 
 // "not the last table-cell box of its enclosing table-row box": a rendered
@@ -299,13 +113,13 @@ class TextBuilder {
   void CollapsibleText(std::string_view t) {
     size_t i = 0;
     while (i < t.size()) {
-      if (IsCollapsible(t[i])) {
+      if (text::IsAsciiWhitespace(t[i])) {
         if (!line_start_) pending_space_ = true;
         ++i;
         continue;
       }
       size_t j = i + 1;
-      while (j < t.size() && !IsCollapsible(t[j])) ++j;
+      while (j < t.size() && !text::IsAsciiWhitespace(t[j])) ++j;
       BeginContent();
       if (pending_space_) out_ += ' ';
       pending_space_ = false;
@@ -397,21 +211,7 @@ void Exit(const GumboNode* n, Display d, TextBuilder& b) {
   }
 }
 
-bool DescendsInto(Display d) {
-  return d != Display::kNone && d != Display::kReplaced && d != Display::kBr &&
-         d != Display::kTableColumn;
-}
-
 }  // namespace
-
-bool IsRendered(const GumboNode* element) {
-  for (const GumboNode* n = element; n && node::IsElement(n); n = n->parent) {
-    if (!Rendered(n)) return false;
-    const GumboNode* parent = n->parent;
-    if (parent && node::IsElement(parent) && !DescendsInto(DisplayOf(parent))) return false;
-  }
-  return true;
-}
 
 std::string TextContent(const GumboNode* root) {
   std::string out;

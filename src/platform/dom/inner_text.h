@@ -1,6 +1,6 @@
 #pragma once
 
-// Private to docseek_dom: the innerText getter over a gumbo tree, as the WHATWG
+// The innerText getter over a gumbo tree, as the WHATWG
 // HTML standard defines it ("rendered text collection steps") for a page styled
 // by nothing but the browser's default style sheet, with scripting on.
 //
@@ -40,8 +40,5 @@ std::string InnerText(const GumboNode* element);
 // textContent: the text of all descendant text nodes (template contents
 // excluded), no-break spaces as spaces.
 std::string TextContent(const GumboNode* node);
-
-// Whether the element (and every ancestor) would be rendered.
-bool IsRendered(const GumboNode* element);
 
 }  // namespace docseek::dom

@@ -1,0 +1,155 @@
+// The search window driven in-process against a local docseek-engine, where
+// what the host cannot see (the progress bar, the order of completions, when
+// the message appears) can be watched.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/strings.h"
+#include "search/Unit4.h"
+#include "support/search_fixture.h"
+
+namespace docseek::test {
+namespace {
+
+using platform::BrowserObject;
+using platform::TStringList;
+using platform::TWebBrowser;
+using search::TForm4;
+using Lines = std::vector<std::string>;
+
+struct Watched {
+  std::vector<std::string> messages;
+  std::vector<int> urlnum_at_message;
+  std::vector<platform::ProgressStatus> updates;
+};
+
+class WatchingView : public platform::FormView {
+ public:
+  WatchingView(Watched& watched, const TForm4*& form) : watched_(watched), form_(form) {}
+  void Show() override {}
+  void Hide() override {}
+  void Update(const platform::ProgressStatus& status) override {
+    watched_.updates.push_back(status);
+  }
+  void Message(const std::string& text) override {
+    watched_.messages.push_back(text);
+    watched_.urlnum_at_message.push_back(form_->URLnum);
+  }
+
+ private:
+  Watched& watched_;
+  const TForm4*& form_;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  // Runs one search in a window of its own; `watch` sees every completion.
+  void Search(const Lines& types, int count,
+              std::function<void(TForm4&, const BrowserObject*)> watch = {},
+              platform::BrowserLimits limits = {}) {
+    const TForm4* current = nullptr;
+    form_ =
+        std::make_unique<TForm4>(loop_, std::make_unique<WatchingView>(watched_, current), limits);
+    current = form_.get();
+    for (const std::string& type : types) types_.Add(type);
+    form_->Ffiletype = &types_;
+    form_->Flistview = &results_;
+    form_->Ffilecount = count;
+    form_->Fkey = "report";
+    if (watch) {
+      TForm4& form = *form_;
+      form.WebBrowser1.OnDocumentComplete =
+          [&form, watch](TWebBrowser* sender, const BrowserObject* frame, const std::string& url) {
+            watch(form, frame);
+            form.WebBrowser1DocumentComplete(sender, frame, url);
+          };
+    }
+    form_->ShowModal();
+  }
+
+  EngineProcess engine_;
+  ProxyTo proxy_{engine_.proxy()};
+  platform::EventLoop loop_;
+  TStringList types_, results_;
+  Watched watched_;
+  std::unique_ptr<TForm4> form_;
+};
+
+TEST_F(WindowTest, ProgressStepsOncePerHitTriedAndStopsAtTheFirstMissingTitle) {
+  engine_.write_page("pdf.html", ResultPage(NumberedHits(7)));
+  Search({"pdf"}, 10);
+  EXPECT_EQ(results_.Count(), 42u);
+  EXPECT_EQ(form_->ProgressBar1.Position, 8);
+  EXPECT_EQ(form_->URLnum, 1);
+  EXPECT_TRUE(watched_.messages.empty());
+  ASSERT_FALSE(watched_.updates.empty());
+  EXPECT_EQ(watched_.updates.back().hits, 7);
+  EXPECT_EQ(watched_.updates.front().engine, "Sogou");
+  EXPECT_EQ(watched_.updates.front().item, "pdf");
+}
+
+TEST_F(WindowTest, CountZeroOrNegativeReadsNothingButVisitsEveryType) {
+  for (int count : {0, -1}) {
+    SCOPED_TRACE(count);
+    results_ = TStringList();
+    types_ = TStringList();
+    Search({"pdf", "doc"}, count);
+    EXPECT_EQ(results_.Count(), 0u);
+    EXPECT_EQ(form_->ProgressBar1.Position, 0);
+    EXPECT_EQ(form_->URLnum, 2);
+  }
+  EXPECT_EQ(LoggedQueries(engine_).size(), 4u);
+}
+
+TEST_F(WindowTest, TheMessageComesAfterTheNextQueryWasStarted) {
+  std::vector<PageHit> hits = NumberedHits(5);
+  hits[3].with_info = false;
+  engine_.write_page("pdf.html", ResultPage(hits));
+  Search({"pdf", "doc"}, 10);
+  EXPECT_EQ(watched_.messages, (Lines{"没有找到"}));
+  // NextURL had already moved on to (and navigated to) the doc query.
+  EXPECT_EQ(watched_.urlnum_at_message, (std::vector<int>{1}));
+  EXPECT_EQ(results_.Count(), 18u + 60u);
+  EXPECT_EQ(form_->ProgressBar1.Position, 4 + 10);
+}
+
+TEST_F(WindowTest, OnlyTheTopLevelCompletionReadsThePage) {
+  engine_.write_page("pdf.html",
+                     "<html><body><iframe src='/f/a.html'></iframe>"
+                     "<iframe src='/f/b.html'></iframe></body></html>");
+  engine_.write_page("f/a.html", "<html><body><iframe src='c.html'></iframe></body></html>");
+  engine_.write_page("f/b.html", ResultPage(NumberedHits(1)));
+  engine_.write_page("f/c.html", ResultPage(NumberedHits(1)));
+  std::vector<std::pair<bool, int>> completions;  // (top level?, URLnum)
+  Search({"pdf", "doc"}, 1, [&](TForm4& form, const BrowserObject* frame) {
+    completions.emplace_back(frame == form.WebBrowser1.Application(), form.URLnum);
+  });
+  // Three frames of the pdf page complete before the page itself, each only once.
+  ASSERT_EQ(completions.size(), 5u);
+  int frames_before_top = 0;
+  for (std::size_t i = 0; i < 3; ++i) frames_before_top += completions[i].first ? 0 : 1;
+  EXPECT_EQ(frames_before_top, 3);
+  EXPECT_EQ(completions[3], std::make_pair(true, 0));
+  EXPECT_EQ(completions[4], std::make_pair(true, 1));
+  EXPECT_EQ(results_.Count(), 6u);  // the doc page's hit; the pdf page's own body has none
+}
+
+TEST_F(WindowTest, FailedNavigationsCompleteWithAnErrorPage) {
+  ProxyTo unreachable("http://127.0.0.1:" + std::to_string(ClosedPort()));
+  std::vector<bool> had_document;
+  Search({"pdf", "doc", "xls"}, 10, [&](TForm4& form, const BrowserObject*) {
+    had_document.push_back(form.WebBrowser1.Document() != nullptr);
+  });
+  EXPECT_EQ(had_document, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(form_->URLnum, 3);
+  EXPECT_EQ(results_.Count(), 0u);
+  EXPECT_EQ(form_->ProgressBar1.Position, 3);  // one step per page, no hit found
+  EXPECT_TRUE(watched_.messages.empty());
+}
+
+}  // namespace
+}  // namespace docseek::test
