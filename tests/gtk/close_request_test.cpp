@@ -2,7 +2,6 @@
 // every view uses (FormView::OnCloseRequest), without a display: the request
 // arrives through the event loop like any window event.
 
-#include <curl/curl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 
@@ -13,7 +12,7 @@
 #include "platform/event_loop.h"
 #include "platform/strings.h"
 #include "search/Unit4.h"
-#include "search_fixture.h"
+#include "support/search_fixture.h"
 
 namespace docseek::test {
 namespace {
@@ -42,7 +41,7 @@ class ClosingView : public platform::FormView {
           return G_SOURCE_REMOVE;
         },
         this, nullptr);
-    g_source_attach(source, loop_.context());
+    g_source_attach(source, loop_.native_context());
     g_source_unref(source);
   }
   void Message(const std::string&) override {
@@ -78,10 +77,6 @@ class CloseRequest : public ::testing::Test {
     closed_cleanly_ = form.URLlist == nullptr && form.Flistview == nullptr;
   }
 
-  struct CurlGlobal {
-    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-    ~CurlGlobal() { curl_global_cleanup(); }
-  } curl_;
   EngineProcess engine_;
   ProxyTo proxy_{engine_.proxy()};
   platform::EventLoop loop_;

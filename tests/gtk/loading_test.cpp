@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "search_fixture.h"
+#include "support/search_fixture.h"
 #include "test_display.h"
 #include "x_session.h"
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "search_fixture.h"
+#include "support/search_fixture.h"
 #include "test_display.h"
 #include "x_session.h"
 
