@@ -64,7 +64,7 @@ std::vector<PageHit> NumberedHits(int count) {
 }
 
 std::vector<std::string> SyntheticRecord(std::string_view keyword, std::string_view type, int n) {
-  engine::Hit hit = engine::synthetic_hit(keyword, type, n);
+  engine::Hit hit = engine::SyntheticHit(keyword, type, n);
   auto strip = [](std::string text, std::string_view characters) {
     std::string out;
     for (char c : text) {

@@ -4,7 +4,7 @@
 // route is looked up among the fixture pages. A new fault mode is one more row and handler.
 //
 //   /web?query=Q&num=N   the result page for Q: DIR/TYPE.html when --pages has one for Q's
-//                        type, else the synthetic page with hit_count(N) hits
+//                        type, else the synthetic page with HitCount(N) hits
 //   /status/NNN          answers status NNN (200-599) with a small HTML body
 //   /redirect?to=URL     302 to URL
 //   /slow?ms=N           a small page held back N ms (at most kMaxDelay)
@@ -27,10 +27,10 @@ inline constexpr std::chrono::milliseconds kMaxDelay{60'000};
 class Router {
  public:
   explicit Router(std::optional<PagesDir> pages) : pages_(std::move(pages)) {}
-  Response handle(const Request& request) const;
+  Response Handle(const Request& request) const;
 
   // For handlers: the fixture pages, or nullptr without --pages.
-  const PagesDir* pages() const { return pages_ ? &*pages_ : nullptr; }
+  const PagesDir* Pages() const { return pages_ ? &*pages_ : nullptr; }
 
  private:
   std::optional<PagesDir> pages_;
