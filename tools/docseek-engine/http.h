@@ -58,6 +58,10 @@ struct Response {
   // Hold the response back this long; other connections are served meanwhile.
   std::chrono::milliseconds delay{0};
   bool close = false;  // close the connection after this response
+  // Faults: send only this many bytes of the body, then reset the connection.
+  std::optional<std::size_t> reset_after;
+  // Faults: send one byte per interval.
+  std::chrono::milliseconds drip{0};
 };
 
 std::string_view ReasonPhrase(int status);

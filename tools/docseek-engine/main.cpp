@@ -22,7 +22,8 @@ using namespace docseek::engine;
 constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
-    "Usage: docseek-engine [--port N] [--pages DIR] [--log FILE] [--help] [--version]\n"
+    "Usage: docseek-engine [--port N] [--pages DIR] [--log FILE] [--tls-port N]\n"
+    "                      [--local-file PATH] [--help] [--version]\n"
     "\n"
     "Serves synthetic search result pages on 127.0.0.1, directly or as an HTTP proxy.\n"
     "Prints \"port N\" once it listens; stops on SIGTERM or SIGINT.\n"
@@ -31,13 +32,18 @@ constexpr const char* kUsage =
     "  --pages DIR   serve DIR/TYPE.html for /web queries of that type, and DIR/PATH for\n"
     "                any other path\n"
     "  --log FILE    append one JSON line per request to FILE\n"
+    "  --tls-port N  where the tls fault redirects to (https://127.0.0.1:N/)\n"
+    "  --local-file PATH\n"
+    "                the local file the file faults point at (default /etc/passwd)\n"
     "  --help        show this help\n"
     "  --version     show the version\n";
 
 struct Options {
   std::uint16_t port = 0;
+  std::uint16_t tls_port = 0;
   std::optional<std::string> pages;
   std::optional<std::string> log;
+  std::optional<std::string> local_file;
 };
 
 int UsageError(const std::string& message) {
@@ -57,18 +63,21 @@ int ParseArgs(int argc, char** argv, Options* options) {
       std::printf("docseek-engine %s\n", DOCSEEK_VERSION);
       return 0;
     }
-    if (arg != "--port" && arg != "--pages" && arg != "--log") {
+    if (arg != "--port" && arg != "--pages" && arg != "--log" && arg != "--tls-port" &&
+        arg != "--local-file") {
       return UsageError("unknown argument: " + std::string(arg));
     }
     if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
     const std::string_view value = argv[++i];
-    if (arg == "--port") {
+    if (arg == "--port" || arg == "--tls-port") {
       unsigned port = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
       if (ec != std::errc{} || end != value.data() + value.size() || port > 65535) {
         return UsageError("bad port: " + std::string(value));
       }
-      options->port = static_cast<std::uint16_t>(port);
+      (arg == "--port" ? options->port : options->tls_port) = static_cast<std::uint16_t>(port);
+    } else if (arg == "--local-file") {
+      options->local_file = std::string(value);
     } else if (arg == "--pages") {
       options->pages = std::string(value);
     } else {
@@ -120,12 +129,14 @@ int main(int argc, char** argv) {
     std::perror("docseek-engine: signals");
     return 1;
   }
-  const Router router(std::move(pages));
+  Router router(std::move(pages));
   Server server(router, log);
   if (!server.Listen(options.port, &error)) {
     std::fprintf(stderr, "docseek-engine: %s\n", error.c_str());
     return 1;
   }
+  router.SetPorts(server.Port(), options.tls_port);
+  if (options.local_file) router.SetLocalFile(*options.local_file);
   // The one line on stdout: scripts and tests wait for it to know the port.
   std::printf("port %u\n", static_cast<unsigned>(server.Port()));
   std::fflush(stdout);

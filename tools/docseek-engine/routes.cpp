@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "faults.h"
 #include "synthetic.h"
 
 namespace docseek::engine {
@@ -44,18 +45,36 @@ std::optional<int> ParseInt(std::string_view text) {
   return value;
 }
 
+FaultContext FaultContextFor(const Request& req, const Router& router) {
+  FaultContext context;
+  context.query = FindParam(req.params, "query").value_or("");
+  context.hits = HitCount(FindParam(req.params, "num"));
+  context.own_port = router.OwnPort();
+  context.tls_port = router.TlsPort();
+  context.local_file = router.LocalFile();
+  return context;
+}
+
 Response ServeWeb(const Request& req, const Router& router) {
   const std::string_view query = FindParam(req.params, "query").value_or("");
+  const SearchTerms terms = SplitQuery(query);
   if (router.Pages()) {
-    const SearchTerms terms = SplitQuery(query);
     if (IsFixtureName(terms.type)) {
       if (auto r = FileResponse(*router.Pages(), terms.type + ".html")) return std::move(*r);
     }
   }
+  if (auto r = FaultResponse(terms.type, FaultContextFor(req, router))) return std::move(*r);
   Response r;
   r.content_type = "text/html; charset=utf-8";
   r.body = RenderResultPage(query, HitCount(FindParam(req.params, "num")));
   return r;
+}
+
+Response ServeFault(const Request& req, const Router& router) {
+  const std::string_view name =
+      std::string_view(req.path).substr(std::string_view("/fault/").size());
+  if (auto r = FaultResponse(name, FaultContextFor(req, router))) return std::move(*r);
+  return ErrorResponse(404);
 }
 
 Response ServeStatus(const Request& req, const Router&) {
@@ -104,10 +123,9 @@ struct Route {
 };
 
 constexpr Route kRoutes[] = {
-    {"/web", false, &ServeWeb},
-    {"/status/", true, &ServeStatus},
-    {"/redirect", false, &ServeRedirect},
-    {"/slow", false, &ServeSlow},
+    {"/web", false, &ServeWeb},           {"/status/", true, &ServeStatus},
+    {"/redirect", false, &ServeRedirect}, {"/slow", false, &ServeSlow},
+    {"/fault/", true, &ServeFault},
 };
 
 }  // namespace

@@ -27,6 +27,8 @@ struct Server::Connection {
   std::string out;
   std::size_t out_pos = 0;
   bool close_after = false;
+  bool reset_after_send = false;      // reset instead of closing once `out` is sent
+  std::chrono::milliseconds drip{0};  // send one byte per interval
   Clock::time_point deadline;
 };
 
@@ -176,6 +178,12 @@ void Server::QueueResponse(Connection& c, const Response& response, bool head_on
   c.out = SerializeResponse(response, head_only, keep_alive);
   c.out_pos = 0;
   c.close_after = !keep_alive;
+  c.drip = response.drip;
+  c.reset_after_send = response.reset_after.has_value();
+  if (response.reset_after && !head_only) {
+    const std::size_t head = c.out.size() - response.body.size();
+    c.out.resize(head + std::min(*response.reset_after, response.body.size()));
+  }
   if (response.delay.count() > 0) {
     c.state = Connection::State::kDelayed;
     c.deadline = Clock::now() + response.delay;
@@ -186,7 +194,10 @@ void Server::QueueResponse(Connection& c, const Response& response, bool head_on
 }
 
 void Server::OnWritable(Connection& c) {
-  const ssize_t n = ::send(c.fd, c.out.data() + c.out_pos, c.out.size() - c.out_pos, MSG_NOSIGNAL);
+  const std::size_t left = c.out.size() - c.out_pos;
+  const ssize_t n =
+      ::send(c.fd, c.out.data() + c.out_pos,
+             c.drip.count() > 0 ? std::min<std::size_t>(left, 1) : left, MSG_NOSIGNAL);
   if (n < 0) {
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
       c.state = Connection::State::kClosed;
@@ -194,12 +205,24 @@ void Server::OnWritable(Connection& c) {
   }
   c.out_pos += static_cast<std::size_t>(n);
   c.deadline = Clock::now() + limits_.idle_timeout;
-  if (c.out_pos == c.out.size()) FinishResponse(c);
+  if (c.out_pos == c.out.size()) {
+    FinishResponse(c);
+  } else if (c.drip.count() > 0) {
+    c.state = Connection::State::kDelayed;
+    c.deadline = Clock::now() + c.drip;
+  }
 }
 
 void Server::FinishResponse(Connection& c) {
   c.out.clear();
   c.out_pos = 0;
+  if (c.reset_after_send) {
+    // A zero linger time makes close() send RST rather than FIN.
+    const linger reset{1, 0};
+    ::setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    c.state = Connection::State::kClosed;
+    return;
+  }
   if (c.close_after) {
     ::shutdown(c.fd, SHUT_WR);
     c.in.clear();
