@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -203,6 +204,83 @@ Response Tls(const FaultContext& c) {
                   "/");
 }
 
+std::string UrlEncode(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string Keyword(const FaultContext& c) { return SplitQuery(c.query).keyword; }
+
+// The browser's private-network protection is what these test: targets on this machine or on
+// a private network, which a page from the internet must never reach.
+Response ToPrivate(const FaultContext& c) {
+  return Redirect("http://127.0.0.1:" + std::to_string(c.own_port) + "/web?query=" +
+                  UrlEncode(Keyword(c) + " filetype:private") + "&num=" + std::to_string(c.hits));
+}
+
+Response PrivateFrame(const FaultContext& c) {
+  std::string frames;
+  for (const std::string& host :
+       {"127.0.0.1:" + std::to_string(c.own_port), std::string("localhost"),
+        std::string("10.1.2.3"), std::string("192.168.1.1"), std::string("169.254.169.254"),
+        std::string("[::1]"), std::string("[fd00::1]")}) {
+    frames += "<iframe src=\"http://" + host +
+              "/web?query=" + UrlEncode(Keyword(c) + " filetype:private") + "\"></iframe>\n";
+  }
+  // The page itself has no hits: any record must have come through a frame.
+  return Html(InsertAfter(RenderResultPage(c.query, 0), "<body>\n", frames));
+}
+
+// A page whose frame, and that frame's frame, and so on, each take almost 30 s.
+Response FrameChain(const FaultContext& c, int depth) {
+  std::string page = depth == 0 ? Page(c) : "<html><body>frame " + std::to_string(depth);
+  if (depth < 4) {
+    page =
+        InsertAfter(std::move(page), "<body>",
+                    "<iframe src=\"/fault/framechain" + std::to_string(depth + 1) + "\"></iframe>");
+  }
+  Response r = Html(std::move(page));
+  if (depth > 0) r.delay = std::chrono::seconds(25);
+  return r;
+}
+
+// Each hit's summary holds the next hit, so that the text of the first summary is the whole
+// rest of the page, and so on: the page's own size times the number of hits in output.
+Response Amplify(const FaultContext& c) {
+  const std::string filler(8 * 1024, 'a');
+  const SearchTerms terms = SplitQuery(c.query);
+  std::string open, close;
+  for (int n = 0; n < c.hits; ++n) {
+    const Hit hit = SyntheticHit(terms.keyword, terms.type, n);
+    const std::string id = std::to_string(n);
+    open += "<a id=\"uigs" + id + "\" href=\"" + hit.link + "\">t" + id +
+            "</a><cite id=\"cacheresult_info_" + id + "\">" + HtmlEscape(hit.info) +
+            "</cite><div id=\"cacheresult_summary_" + id + "\">" + filler + " ";
+    close += "</div>";
+  }
+  return Html("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + open + close +
+              "</body></html>");
+}
+
+// One tag with 100 000 distinct attribute names, before the ordinary hits.
+Response ManyAttributes(const FaultContext& c) {
+  std::string tag = "<div";
+  for (int i = 0; i < 100'000; ++i) tag += " a" + std::to_string(i) + "=1";
+  tag += "></div>";
+  return Html(InsertAfter(Page(c), "<body>\n", tag));
+}
+
 struct Fault {
   std::string_view name;
   Maker make;
@@ -229,6 +307,15 @@ constexpr Fault kFaults[] = {
     {"gzip", &Gzip},
     {"deflate", &Deflate},
     {"tls", &Tls},
+    {"toprivate", &ToPrivate},
+    {"privateframe", &PrivateFrame},
+    {"framechain", [](const FaultContext& c) { return FrameChain(c, 0); }},
+    {"framechain1", [](const FaultContext& c) { return FrameChain(c, 1); }},
+    {"framechain2", [](const FaultContext& c) { return FrameChain(c, 2); }},
+    {"framechain3", [](const FaultContext& c) { return FrameChain(c, 3); }},
+    {"framechain4", [](const FaultContext& c) { return FrameChain(c, 4); }},
+    {"amplify", &Amplify},
+    {"manyattributes", &ManyAttributes},
 };
 
 }  // namespace

@@ -24,6 +24,12 @@
 //   deflate       the ordinary result page, deflate (zlib) encoded
 //   tls           302 to https://127.0.0.1:T/ (T from --tls-port: a test's TLS endpoint; without
 //                 it the engine's own plain-HTTP port, so the handshake fails either way)
+//   toprivate     302 to http://127.0.0.1:OWN/web?... (a loopback target)
+//   privateframe  a page without hits whose iframes point at loopback, private, link-local and
+//                 unique-local addresses
+//   framechain    a result page with a chain of 4 nested frames, each held back 25 s
+//   amplify       hits nested in each other's summaries (output grows with hits x page size)
+//   manyattributes  one tag with 100 000 distinct attribute names, then the ordinary hits
 //
 // Pages that carry hits are the synthetic page for the query (see synthetic.h), so a reader's
 // output can be checked against SyntheticHit.
