@@ -45,21 +45,31 @@ void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& prog
       return;  // the page has no more hits
     }
 
+    // Past the title a failed read ends the page; its message names the hit
+    // and what was missing, for the user to see.
+    const auto read = [&](const std::string& id, std::string_view member) {
+      try {
+        return ReadMember(browser, id, member);
+      } catch (const Error& e) {
+        throw Error("hit " + number + ": " + e.what() + " (reading " + std::string(member) + ")");
+      }
+    };
+
     std::array<std::string, 6> record;
     record[0] = RemoveCharacters(title, kTitleCharacters);
 
-    std::vector<std::string> link = SplitPieces(ReadMember(browser, title_id, "href"), U".", U" #");
+    std::vector<std::string> link = SplitPieces(read(title_id, "href"), U".", U" #");
     if (link.empty()) throw Error("hit " + number + ": the link has no suffix");
     record[1] = link.back();
 
     std::vector<std::string> info =
-        SplitPieces(ReadMember(browser, "cacheresult_info_" + number, "innerText"), U" ", U" -");
+        SplitPieces(read("cacheresult_info_" + number, "innerText"), U" ", U" -");
     if (info.size() < 2) throw Error("hit " + number + ": the info line has no size and date");
     record[2] = RemoveCharacters(info[info.size() - 2], U"K");
     record[3] = info.back();
 
-    record[4] = ReadMember(browser, "cacheresult_summary_" + number, "innerText");
-    record[5] = ReadMember(browser, title_id, "href");
+    record[4] = read("cacheresult_summary_" + number, "innerText");
+    record[5] = read(title_id, "href");
 
     for (const std::string& line : record) results.Add(line);
     if (on_hit) on_hit();

@@ -31,10 +31,14 @@ class FormView {
   virtual void Update(const ProgressStatus& status) = 0;
   // A modal message; returns when it has been acknowledged.
   virtual void Message(const std::string& text) = 0;
+  // One line telling the user why an item gave nothing or failed part-way.
+  // Only a view with a log of its own shows it; a window has the message box.
+  virtual void Report(const std::string& /*line*/) {}
 };
 
-// The one-line indicator on stderr (drawn only when stderr is a terminal) and
-// messages as single lines on stderr.
+// The one-line indicator on stderr (drawn only when stderr is a terminal,
+// clipped to its width, without escape sequences when TERM=dumb) and messages
+// and reports as single lines on stderr, whatever stderr is.
 std::unique_ptr<FormView> MakeTerminalView(int fd = 2);
 
 // The view for this process: today always the terminal one.
