@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "extraction/hit_loop.h"
+#include "search/diagnosis.h"
 #include "search/query_address.h"
 
 namespace docseek::search {
@@ -35,10 +36,19 @@ void TForm4::WebBrowser1DocumentComplete(platform::TWebBrowser*,
                                          const platform::BrowserObject* pDisp, const std::string&) {
   if (pDisp != WebBrowser1.Application()) return;  // a frame inside the page
   if (!WebBrowser1.Document()) return;
+  // SetLV moves on to the next page, so what the report needs is taken first.
+  const platform::PageOutcome page = WebBrowser1.Outcome();
+  const std::string type = progress_.item;
+  const int hits_before = progress_.hits;
+  std::string read_error;
   try {
     SetLV();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     ShowMessage(kNotFound);
+    read_error = e.what();
+  }
+  if (auto line = Diagnose(type, page, progress_.hits - hits_before, Ffilecount, read_error)) {
+    view().Report(*line);
   }
 }
 

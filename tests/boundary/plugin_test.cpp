@@ -192,7 +192,11 @@ TEST_F(PluginSearch, APageFailingAtHitThreeKeepsWholeRecordsAndMovesOn) {
   EXPECT_EQ(Lines(results.lines().begin() + 18, results.lines().end()),
             SyntheticRecords("report", "doc", 10));
   EXPECT_EQ(LoggedQueries(engine), (Lines{"report filetype:pdf", "report filetype:doc"}));
-  EXPECT_EQ(captured.text(), "没有找到\n");
+  // The window's message, then the reason for the user.
+  EXPECT_EQ(captured.text(),
+            "没有找到\n"
+            "docseek: pdf: the result page could not be read after 3 hits: hit 3: no element "
+            "with id \"cacheresult_info_3\" (reading innerText)\n");
 }
 
 TEST_F(PluginSearch, FramesDoNotMoveTheSearchOn) {

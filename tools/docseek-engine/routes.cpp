@@ -32,6 +32,19 @@ std::optional<Response> file_response(const PagesDir& pages, std::string_view re
   return std::nullopt;
 }
 
+// DIR/TYPE.redirect sends that type's query to the address the file holds,
+// so that each type of one search can meet a failure of its own.
+std::optional<Response> redirect_fixture(const PagesDir& pages, std::string_view relative) {
+  PagesDir::File file = pages.read(relative);
+  if (file.status != PagesDir::Status::kFound) return std::nullopt;
+  std::string_view to = file.content;
+  to = to.substr(0, to.find_first_of("\r\n"));
+  if (to.empty() || to.find('\0') != std::string_view::npos) return error_response(500);
+  Response r = error_response(302);
+  r.headers.emplace_back("Location", std::string(to));
+  return r;
+}
+
 // A type names a fixture only if it is a plain file name in the pages directory itself.
 bool is_fixture_name(std::string_view type) {
   return !type.empty() && type.front() != '.' && type.find('/') == std::string_view::npos &&
@@ -51,6 +64,8 @@ Response serve_web(const Request& req, const Router& router) {
     const SearchTerms terms = split_query(query);
     if (is_fixture_name(terms.type)) {
       if (auto r = file_response(*router.pages(), terms.type + ".html")) return std::move(*r);
+      if (auto r = redirect_fixture(*router.pages(), terms.type + ".redirect"))
+        return std::move(*r);
     }
   }
   Response r;
