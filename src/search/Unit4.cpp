@@ -1,5 +1,6 @@
 #include "search/Unit4.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "extraction/hit_loop.h"
@@ -70,7 +71,14 @@ void TForm4::SetLV() {
 
 void TForm4::NextURL() {
   ++URLnum;
-  if (URLlist && static_cast<std::size_t>(URLnum) < URLlist->Count()) {
+  // Whether another type follows is asked of the host's type list, once after
+  // each page, the last included. A host that searches several types in one
+  // call takes the results list's size at this call as the end of a page
+  // (the docseek CLI labels its records so), so this stays one call per page,
+  // made after the page's hits are appended. URLlist bounds it too, should
+  // the host's list have grown since the search began.
+  const std::size_t types = Ffiletype != nullptr ? Ffiletype->Count() : 0;
+  if (URLlist && static_cast<std::size_t>(URLnum) < std::min(types, URLlist->Count())) {
     NavigateToCurrent();
   } else {
     Close();

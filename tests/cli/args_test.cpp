@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -259,6 +260,43 @@ TEST(ParseArgs, NoWindowIsAFlagOfSearchOnly) {
   const Refused refused[] = {
       {{"types", "--no-window"}, "'--no-window' only applies to 'search'"},
       {{"search", "k", "--no-window=yes"}, "'--no-window' takes no value"},
+  };
+  for (const Refused& c : refused) {
+    const auto parsed = ParseArgs(c.args);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
+    EXPECT_NE(std::get<UsageError>(parsed).message.find(c.message_part), std::string::npos)
+        << std::get<UsageError>(parsed).message;
+  }
+}
+
+TEST(ParseArgs, DownloadTakesAFolderAndMaxSizeASize) {
+  const struct {
+    std::vector<std::string_view> args;
+    std::optional<std::string> dir;
+    std::uint64_t max_size;
+  } accepted[] = {
+      {{"search", "k"}, std::nullopt, 100ull << 20},
+      {{"search", "k", "--download", "out"}, "out", 100ull << 20},
+      {{"--download=a b", "search", "k"}, "a b", 100ull << 20},
+      {{"search", "k", "--download", "-x", "--max-size", "512K"}, "-x", 512ull << 10},
+      {{"search", "k", "--max-size=2g"}, std::nullopt, 2ull << 30},
+      {{"search", "k", "--max-size", "1", "--max-size", "3M"}, std::nullopt, 3ull << 20},
+  };
+  for (const auto& c : accepted) {
+    const auto parsed = ParseArgs(c.args);
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed)) << std::get<UsageError>(parsed).message;
+    EXPECT_EQ(std::get<Options>(parsed).download_dir, c.dir) << c.args.back();
+    EXPECT_EQ(std::get<Options>(parsed).max_size, c.max_size) << c.args.back();
+  }
+
+  const Refused refused[] = {
+      {{"search", "k", "--download"}, "'--download' needs a value"},
+      {{"search", "k", "--download="}, "--download needs a folder"},
+      {{"search", "k", "--max-size", "0"}, "is not a size in bytes"},
+      {{"search", "k", "--max-size", "10T"}, "is not a size in bytes"},
+      {{"search", "k", "--max-size=-1"}, "is not a size in bytes"},
+      {{"types", "--download", "d"}, "'--download' only applies to 'search'"},
+      {{"counts", "--max-size", "1M"}, "'--max-size' only applies to 'search'"},
   };
   for (const Refused& c : refused) {
     const auto parsed = ParseArgs(c.args);

@@ -325,5 +325,30 @@ TEST_F(RealPlugin, TheProgressLineFitsTheTerminalAndHonoursTermDumb) {
   EXPECT_NE(dumb.out.find("docseek: " + long_type + ": no results"), std::string::npos);
 }
 
+// The whole search is one call of the plug-in (its progress counts the types
+// of the one search), and every record still carries the type whose page it
+// was on and its number there, across pages without hits and a failing one.
+TEST_F(RealPlugin, OneCallLabelsEveryRecordWithItsTypeAndRank) {
+  engine_.write_page("none.html", "<html><body><p>No hits here.</p></body></html>");
+  engine_.write_page("broken.html", ResultPage(2, true));
+  const Outcome o = RunProgram(
+      kProgram, {"search", "k", "-t", "pdf,none,broken,doc", "-n", "3", "-f", "tsv"}, Env());
+  EXPECT_EQ(o.exit_code, 0);
+  Lines labels;
+  const Lines types = Fields(o.out, 6);
+  const Lines ranks = Fields(o.out, 7);
+  ASSERT_EQ(types.size(), ranks.size());
+  for (std::size_t i = 0; i < types.size(); ++i) labels.push_back(types[i] + " " + ranks[i]);
+  EXPECT_EQ(labels, (Lines{"pdf 0", "pdf 1", "pdf 2", "broken 0", "doc 0", "doc 1", "doc 2"}))
+      << o.out;
+  EXPECT_NE(o.err.find("docseek: none: no results"), std::string::npos) << o.err;
+
+  const Outcome tty = RunInTerminal(
+      kProgram, {"search", "k", "-t", "pdf,none,broken,doc", "-n", "3", "-f", "csv"}, 200, Env());
+  for (const char* step : {"pdf (1/4)", "none (2/4)", "broken (3/4)", "doc (4/4)"}) {
+    EXPECT_NE(tty.out.find(step), std::string::npos) << step << " in " << tty.out;
+  }
+}
+
 }  // namespace
 }  // namespace docseek::cli

@@ -373,8 +373,9 @@ Formats:
          and backslash written as \t \n \r \\
   raw    a JSON array of every line the plug-in returned
 
-Each type is searched with one call of the plug-in, so that every record
-knows its type and rank.
+All types are searched in one call of the plug-in (one browser session, one
+window); every record still knows its type and rank, from where the plug-in
+shows each type's page ends.
 
 Diagnostics: while a search runs the plug-in shows a progress line on stderr
 when stderr is a terminal, and for every type that gave no hits or failed

@@ -20,6 +20,7 @@
 #include "download.h"
 #include "format.h"
 #include "plugin_loader.h"
+#include "type_list.h"
 
 #ifndef DOCSEEK_VERSION
 #error "DOCSEEK_VERSION must be defined by the build"
@@ -109,30 +110,23 @@ int Search(const Plugin& plugin, const Options& options) {
     unsetenv("WAYLAND_DISPLAY");
   }
 
-  // One call per type: the results list carries no mark where one type's
-  // hits end, so this is how every record learns its type and rank.
-  std::vector<std::string> lines;
-  std::vector<Record> records;
-  std::size_t trailing = 0;
-  for (const std::string& type : options.types) {
-    docseek::StringList types{type};
-    docseek::StringList results;
-    {
-      std::optional<SilencedStderr> silence;
-      if (options.quiet) silence.emplace();
-      plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
-    }
-    lines.insert(lines.end(), results.lines().begin(), results.lines().end());
-    Records grouped = GroupRecords(results.lines());
-    for (std::size_t rank = 0; rank < grouped.complete.size(); ++rank) {
-      grouped.complete[rank].type = type;
-      grouped.complete[rank].rank = rank;
-      records.push_back(std::move(grouped.complete[rank]));
-    }
-    trailing += grouped.trailing.size();
+  // One call for all types, as a user expects of one search: one browser
+  // session sharing its cookies, one window on a desktop. The type list
+  // notes where each page's hits end (type_list.h explains how), and that
+  // gives every record its type and rank.
+  docseek::StringList results;
+  TypeList types(options.types, results);
+  {
+    std::optional<SilencedStderr> silence;
+    if (options.quiet) silence.emplace();
+    plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
   }
-
+  const std::vector<std::string>& lines = results.lines();
   if (options.format == Format::kRaw && !options.download_dir) return Emit(RenderRaw(lines));
+
+  Records grouped = GroupRecords(lines);
+  std::vector<Record>& records = grouped.complete;
+  const bool labelled = LabelRecords(records, types.types(), types.page_ends());
 
   std::vector<std::string> download_fields;
   std::optional<DownloadSummary> downloads;
@@ -170,11 +164,19 @@ int Search(const Plugin& plugin, const Options& options) {
     }
   }
   const int status = Emit(out);
-  if (trailing > 0 && !options.quiet) {
+  if (!grouped.trailing.empty() && !options.quiet) {
     std::fprintf(stderr,
                  "docseek: warning: the plug-in returned %zu line(s) after the last whole "
                  "%zu-line record; they are left out (--format raw shows them)\n",
-                 trailing, kLinesPerRecord);
+                 grouped.trailing.size(), kLinesPerRecord);
+  }
+  const bool shows_type = options.format == Format::kJson || options.format == Format::kCsv ||
+                          options.format == Format::kTsv;
+  if (!labelled && !records.empty() && shows_type && !options.quiet) {
+    std::fputs(
+        "docseek: warning: the plug-in did not show where each type's hits end; the records' "
+        "type is left empty and their rank counts from the last end it showed\n",
+        stderr);
   }
   if (downloads) {
     const std::string summary = RenderSummary(records, *downloads, *options.download_dir);
