@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "extraction/hit_loop.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Our embedded browser: loads a page asynchronously on the caller's thread,

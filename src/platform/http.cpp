@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/http.h"
 
 #include <curl/curl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Asynchronous HTTP GET on the caller's thread: libcurl's multi interface

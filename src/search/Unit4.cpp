@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "search/Unit4.h"
 
 #include <algorithm>

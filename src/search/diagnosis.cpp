@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "search/diagnosis.h"
 
 #include <string_view>

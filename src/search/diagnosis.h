@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Why one document type gave the user nothing. Every failure of a result page

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real plug-in, loaded as a host loads it, against a local docseek-engine.
 
 #include <dlfcn.h>

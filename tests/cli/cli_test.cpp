@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The docseek program run as a user runs it, against the stand-in plug-in of
 // fake_plugin.cpp: what it prints, where, and how it exits.
 #include <gtest/gtest.h>

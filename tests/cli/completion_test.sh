@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The bash completion of docseek, driven as bash drives it: COMP_WORDS and
 # COMP_CWORD set, the function called, COMPREPLY read.
 set -u

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The docseek program with the real plug-in against docseek-engine: for each
 // way a type's page can fail, the user reads on stderr which type and why,
 // and the hits that were read reach the output whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in plug-in for the CLI's tests: answers at once, offline, and the
 // same way every time. Its first record echoes the arguments Getinfo received,
 // so that a test can see exactly what the CLI passed.

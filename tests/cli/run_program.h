@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the docseek program as a user would: through pipes, with stdout in
 // a file, or inside a pseudo-terminal of a chosen width.
 #pragma once

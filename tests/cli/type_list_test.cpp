@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How one Getinfo call's records learn their type and rank: the type list
 // the CLI hands in notes where pages end, and the labels follow from that.
 #include "type_list.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the search window tells the user about one type's page, in-process:
 // the wording for every outcome, and a timeout, which the program cannot
 // reach in a test's time since its limit is fixed at thirty seconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line of docseek, parsed without side effects so that every
 // accepted and refused form can be checked in-process.
 #pragma once

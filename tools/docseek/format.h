@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turning the plug-in's result lines into what the user sees. Everything here
 // is a pure function of its arguments so the output formats can be checked
 // without loading a plug-in or owning a terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // docseek: a command-line host for the docseek plug-in. Loads the library with
 // dlopen, calls its three exports and prints what they return.
 #include <fcntl.h>

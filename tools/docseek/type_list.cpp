@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "type_list.h"
 
 #include <algorithm>

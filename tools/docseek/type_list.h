@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which type each record of one search came from.
 //
 // The CLI searches every type in one Getinfo call: one browser session that

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for docseek
 
 _docseek() {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # fish completion for docseek
 
 set -l commands search types counts help
