@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "platform/encoding/code_points.h"
 #include "platform/encoding/legacy_index.h"
+#include "platform/text.h"
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 #include "platform/encoding/encoding_tables.inc"
 
@@ -46,7 +46,7 @@ std::string DecodeBig5(std::string_view input) {
       continue;
     }
     if (!InRange(lead, 0x81, 0xFE) || i + 1 >= input.size()) {
-      AppendUtf8(kReplacementCharacter, out);
+      out += text::kReplacementCharacter;
       ++i;
       continue;
     }
@@ -57,8 +57,8 @@ std::string DecodeBig5(std::string_view input) {
       bool paired = false;
       for (const PairEntry& p : kPairs) {
         if (p.pointer == pointer) {
-          AppendUtf8(p.first, out);
-          AppendUtf8(p.second, out);
+          text::AppendUtf8(p.first, out);
+          text::AppendUtf8(p.second, out);
           paired = true;
         }
       }
@@ -69,11 +69,11 @@ std::string DecodeBig5(std::string_view input) {
       cp = index[pointer];
     }
     if (cp != 0) {
-      AppendUtf8(cp, out);
+      text::AppendUtf8(cp, out);
       i += 2;
       continue;
     }
-    AppendUtf8(kReplacementCharacter, out);
+    out += text::kReplacementCharacter;
     i += trail < 0x80 ? 1 : 2;
   }
   return out;
@@ -88,4 +88,4 @@ std::optional<char32_t> Big5IndexCodePoint(std::uint32_t pointer) {
 std::uint64_t Big5IndexDigest() { return IndexDigest(Index()); }
 std::uint64_t Big5ExpectedIndexDigest() { return kBig5IndexDigest; }
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

@@ -1,6 +1,6 @@
 #include "platform/url/percent_encoding.h"
 
-namespace docseek::platform::url {
+namespace docseek::url {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::string PercentDecode(std::string_view input) {
   return out;
 }
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

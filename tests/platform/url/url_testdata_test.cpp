@@ -13,10 +13,10 @@
 #include <variant>
 #include <vector>
 
-#include "platform/encoding/code_points.h"
+#include "platform/text.h"
 #include "platform/url/url_parser.h"
 
-namespace url = docseek::platform::url;
+namespace url = docseek::url;
 
 namespace {
 
@@ -146,13 +146,13 @@ class JsonReader {
             if (low >= 0xDC00 && low <= 0xDFFF) {
               cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
             } else {
-              docseek::platform::encoding::AppendUtf8(0xFFFD, out);
+              docseek::text::AppendUtf8(0xFFFD, out);
               cp = low;
             }
           }
           // A lone surrogate is not a scalar value; browsers see U+FFFD.
           if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-          docseek::platform::encoding::AppendUtf8(cp, out);
+          docseek::text::AppendUtf8(cp, out);
           break;
         }
         default:
