@@ -1,6 +1,8 @@
 #include "platform/html/input_stream.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/text.h"
@@ -53,6 +55,17 @@ int CodeAt(std::string_view s, std::size_t i, std::size_t* len) {
   return -1;
 }
 
+// True when none of the 8 bytes of `x` can start a character to escape: all
+// printable ASCII (no byte below 0x20, none 0x7F, none from 0x80).
+constexpr bool PlainAscii(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  const auto has_less = [&](std::uint64_t v, std::uint64_t n) {
+    return (v - kOnes * n) & ~v & kHigh;
+  };
+  const std::uint64_t del = x ^ (kOnes * 0x7F);
+  return !(x & kHigh) && !has_less(x, 0x20) && !((del - kOnes) & ~del & kHigh);
+}
+
 char32_t CharacterOf(char32_t code) {
   if (code < 0xA0) return code;
   if (code < 0xC0) return 0xFDD0 + (code - 0xA0);
@@ -67,10 +80,18 @@ bool EscapeInputStream(std::string_view html, std::string* out) {
   bool any = false;
   std::string result;
   while (i < html.size()) {
-    if (!kMaybe[static_cast<unsigned char>(html[i])]) {
-      ++i;
-      continue;
+    // Most of a page is markup and script in printable ASCII: 8 bytes a step.
+    if (i + 8 <= html.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, html.data() + i, sizeof word);
+      if (PlainAscii(word)) {
+        i += 8;
+        continue;
+      }
     }
+    const std::size_t stop = std::min(i + 8, html.size());
+    while (i < stop && !kMaybe[static_cast<unsigned char>(html[i])]) ++i;
+    if (i == stop) continue;
     std::size_t len = 1;
     const int code = CodeAt(html, i, &len);
     if (code < 0) {

@@ -112,6 +112,19 @@ TEST(InputStream, EscapeRoundTrips) {
     html::UnescapeInputStream(escaped);
     EXPECT_EQ(escaped, s);
   }
+  // Wherever the character sits in a longer text (the scan takes 8 bytes
+  // a step), it is found.
+  for (const std::string c : {"\v", "\x7F", "\xC2\x85", "\xEF\xBF\xBF"}) {
+    for (std::size_t at = 0; at <= 20; ++at) {
+      std::string s = "<p class=x>abcdefghij\n" + std::string(20, 'z');
+      s.insert(at, c);
+      std::string escaped;
+      ASSERT_TRUE(html::EscapeInputStream(s, &escaped)) << at;
+      EXPECT_EQ(escaped.find(c), std::string::npos) << at;
+      html::UnescapeInputStream(escaped);
+      EXPECT_EQ(escaped, s);
+    }
+  }
   std::string out;
   EXPECT_FALSE(html::EscapeInputStream("no controls \t\n\f\r here, 中文", &out));
 }
