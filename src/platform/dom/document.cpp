@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <unordered_map>
 #include <utility>
@@ -135,7 +136,12 @@ class DocumentImpl {
       }
       const auto* n = static_cast<const GumboNode*>(kids.data[top.second++]);
       if (!node::IsElement(n)) continue;
-      if (const char* id = node::Attr(n, "id"); id && *id) ids_.try_emplace(id, n);
+      if (const char* id = node::Attr(n, "id"); id && *id) {
+        std::string_view key = id;
+        if (escaped_ && key.find(html::kInputStreamEscape) != std::string_view::npos)
+          key = unescaped_ids_.emplace_back(Read(id));
+        ids_.try_emplace(key, n);
+      }
       if (node::IsHtml(n)) {
         const GumboTag tag = n->v.element.tag;
         if (tag == GUMBO_TAG_BASE && !base_seen) {
@@ -171,6 +177,7 @@ class DocumentImpl {
   Allocations allocations_;  // gumbo's tree; freed after everything that points into it
   GumboOutput* output_ = nullptr;
   url::UrlResolver urls_;
+  std::deque<std::string> unescaped_ids_;  // keys of ids_ that Read changed
   std::unordered_map<std::string_view, Element> ids_;
   std::vector<std::string> frames_;
 };

@@ -10,7 +10,7 @@
 namespace docseek::html {
 namespace {
 
-constexpr std::string_view kEscape = "\xF4\x8F\xBF\xBD";  // U+10FFFD
+constexpr std::string_view kEscape = kInputStreamEscape;
 constexpr char32_t kCodeBase = 0x10FE00;
 
 // Bytes that may start a character to escape: C0 controls but tab, LF, FF,

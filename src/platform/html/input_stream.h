@@ -17,6 +17,9 @@
 
 namespace docseek::html {
 
+// U+10FFFD: what every escape starts with.
+inline constexpr std::string_view kInputStreamEscape = "\xF4\x8F\xBF\xBD";
+
 // Returns true and sets `*out` to the escaped markup when `html` (UTF-8)
 // holds a character to escape; returns false (`*out` untouched) otherwise.
 bool EscapeInputStream(std::string_view html, std::string* out);

@@ -76,6 +76,15 @@ TEST_P(InputStream, KeepsTheCharacter) {
 INSTANTIATE_TEST_SUITE_P(Cases, InputStream, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// An id holding a control character is found by it.
+TEST(InputStream, IdsKeepTheirCharacters) {
+  auto doc = Document::FromUtf8("<p id=\"a\vb\">x</p><p id=\"\xC2\x85\">y</p>", "http://h/");
+  const Element* p = doc->getElementById("a\vb");
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(doc->innerText(*p), "x");
+  ASSERT_NE(doc->getElementById("\xC2\x85"), nullptr);
+}
+
 // The bytes a page's encoding cannot decode are still U+FFFD, and what its
 // decoder does give (a C1 control from windows-1252's 0x81) is kept.
 TEST(InputStream, InvalidBytesStillReplaced) {
