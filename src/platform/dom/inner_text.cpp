@@ -324,6 +324,51 @@ bool PreserveOf(const GumboNode* n, bool quirks) {
   return false;
 }
 
+// A line starts after a block or a br: the walk of a block for an inline
+// element inside it can start after the last one before the element (a page
+// whose hits sit in one long block would otherwise be walked from its start
+// for every read). `stack` holds the block's frame; it gets the frames down
+// to the start.
+void StartAfterLastBreak(const GumboNode* element, bool quirks, std::vector<Frame>& stack) {
+  std::vector<const GumboNode*> path;  // element's ancestors below the block, top first
+  for (const GumboNode* n = element; n != stack.front().node; n = n->parent) path.push_back(n);
+  std::reverse(path.begin(), path.end());
+  // The deepest level with a line-breaking sibling before the path is the
+  // nearest break.
+  size_t level = path.size();
+  unsigned after = 0;
+  for (size_t l = path.size(); l-- > 0 && level == path.size();) {
+    const GumboNode* child = path[l];
+    const GumboVector& kids = child->parent->v.element.children;
+    for (unsigned i = static_cast<unsigned>(child->index_within_parent); i-- > 0;) {
+      const auto* k = static_cast<const GumboNode*>(kids.data[i]);
+      if (!node::IsElement(k) || k->type == GUMBO_NODE_TEMPLATE) continue;
+      if (!ChildAdmitted(child->parent, k)) continue;
+      const Display d = DisplayOf(k);
+      if (d == Display::kBlock || d == Display::kParagraph || d == Display::kTable ||
+          d == Display::kBlockWithHiddenContent || d == Display::kBr) {
+        level = l;
+        after = i + 1;
+        break;
+      }
+    }
+  }
+  if (level == path.size()) return;  // no break before it: walk the whole block
+  // Frames for the path's nodes above that level (inline, already entered),
+  // each going on after the path's child; that level's parent after the break.
+  stack.front().next_child =
+      level == 0 ? after : static_cast<unsigned>(path[0]->index_within_parent) + 1;
+  for (size_t l = 0; l < level; ++l) {
+    const GumboNode* n = path[l];
+    const Frame& up = stack.back();
+    const bool preserve =
+        PreservesWhiteSpace(n) || (up.preserve && !(quirks && node::IsHtmlTag(n, GUMBO_TAG_TABLE)));
+    const unsigned next =
+        l + 1 == level ? after : static_cast<unsigned>(path[l + 1]->index_within_parent) + 1;
+    stack.push_back({n, next, DisplayOf(n), preserve});
+  }
+}
+
 std::string InnerText(const GumboNode* element) {
   if (!IsRendered(element)) return TextContent(element);
   // The element's own box is not part of its innerText: only its children's.
@@ -343,6 +388,7 @@ std::string InnerText(const GumboNode* element) {
   }
   std::vector<Frame> stack;
   stack.push_back({root, 0, Display::kInline, PreserveOf(root, quirks)});
+  if (root != element) StartAfterLastBreak(element, quirks, stack);
   while (!stack.empty()) {
     Frame& f = stack.back();
     const GumboVector& kids = f.node->v.element.children;

@@ -41,6 +41,13 @@ const Case kCases[] = {
     {"hit_title_in_heading", PAGE "<h3><a id=t href=x> 年度 <em>报告</em> </a></h3>", "年度 报告"},
     {"info_in_span", PAGE "<div>site <span id=t>- 12k - </span>2010-5-3</div>", "- 12k - "},
     {"block_element_unchanged", PAGE "<div>x <div id=t> a </div> y</div>", "a"},
+    // The walk of the block may start after its last break before the element.
+    {"after_block_sibling",
+     PAGE "<div>a<div>b</div>w0 <span><i>x</i><a id=t> w1 </a></span>y</div>", " w1 "},
+    {"after_br_in_parent", PAGE "<div>a <span>b<br><a id=t> w1</a></span></div>", "w1"},
+    {"block_inside_earlier_inline", PAGE "<div>a <span>b<div></div></span> <a id=t> w1</a></div>",
+     "w1"},
+    {"hidden_block_is_no_break", PAGE "<div>a<div hidden>z</div> <a id=t> w1</a></div>", "w1"},
     {"preserved_in_pre", PAGE "<pre>x <a id=t> a </a> y</pre>", " a "},
     // Only space, tab and segment breaks collapse.
     {"form_feed_is_a_character", PAGE "<div id=t>a\fb</div>", "a\fb"},
