@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/dom/charset.h"
+#include "platform/encoding/sniff.h"
 
 // Valid UTF-8, where NUL counts as the character it is (g_utf8_validate
 // refuses it).
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                               "text/plain; charset=replacement"};
   const char* content_type = kContentTypes[data[0] % std::size(kContentTypes)];
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const docseek::dom::Decoded decoded = docseek::dom::DecodeToUtf8(bytes, content_type);
+  const docseek::encoding::Decoded decoded = docseek::encoding::DecodeToUtf8(bytes, content_type);
   if (!ValidUtf8(decoded.text)) __builtin_trap();
   if (decoded.encoding.empty()) __builtin_trap();
   return 0;

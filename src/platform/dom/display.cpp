@@ -14,7 +14,12 @@ Display DisplayOf(const GumboNode* n) {
                ? Display::kReplaced
                : Display::kInline;
   }
-  if (node::Attr(n, "hidden")) return Display::kNone;
+  if (const char* hidden = node::Attr(n, "hidden")) {
+    // Content that find-in-page may reveal: a block whose contents are skipped
+    // (content-visibility: hidden), not display: none.
+    return text::EqualsIgnoringAsciiCase(hidden, "until-found") ? Display::kBlockWithHiddenContent
+                                                                : Display::kNone;
+  }
   switch (n->v.element.tag) {
     case GUMBO_TAG_HEAD:
     case GUMBO_TAG_TITLE:
@@ -106,11 +111,12 @@ Display DisplayOf(const GumboNode* n) {
     case GUMBO_TAG_COLGROUP:
       return Display::kTableColumn;
     case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_TEXTAREA:
     case GUMBO_TAG_SELECT:
     case GUMBO_TAG_MARQUEE:
     case GUMBO_TAG_KEYGEN:
       return Display::kInlineBlock;
+    // The text of a textarea is its value in its own box, not rendered children.
+    case GUMBO_TAG_TEXTAREA:
     case GUMBO_TAG_IMG:
     case GUMBO_TAG_IMAGE:
     case GUMBO_TAG_IFRAME:
@@ -154,7 +160,9 @@ bool ChildAdmitted(const GumboNode* parent, const GumboNode* child) {
     case GUMBO_TAG_SELECT:
       return node::IsHtmlTag(child, GUMBO_TAG_OPTION) || node::IsHtmlTag(child, GUMBO_TAG_OPTGROUP);
     case GUMBO_TAG_OPTGROUP:
-      return node::IsHtmlTag(child, GUMBO_TAG_OPTION);
+      // Outside a select an optgroup is an ordinary block.
+      return !parent->parent || !node::IsHtmlTag(parent->parent, GUMBO_TAG_SELECT) ||
+             node::IsHtmlTag(child, GUMBO_TAG_OPTION);
     case GUMBO_TAG_DETAILS: {
       if (node::Attr(parent, "open")) return true;
       // Closed: only the first summary child.
@@ -182,7 +190,7 @@ bool Rendered(const GumboNode* child) {
 
 bool DescendsInto(Display d) {
   return d != Display::kNone && d != Display::kReplaced && d != Display::kBr &&
-         d != Display::kTableColumn;
+         d != Display::kTableColumn && d != Display::kBlockWithHiddenContent;
 }
 
 bool IsRendered(const GumboNode* element) {

@@ -13,6 +13,7 @@ enum class Display {
   kNone,
   kInline,
   kBlock,
+  kBlockWithHiddenContent,  // hidden=until-found: a block box, its contents skipped
   kParagraph,
   kTable,  // block-level too
   kTableRowGroup,
@@ -20,7 +21,7 @@ enum class Display {
   kTableCell,
   kTableColumn,
   kInlineBlock,  // button, textarea, select, marquee...: own lines inside, an atom outside
-  kReplaced,     // img, iframe, video...: an atom whose children render nothing
+  kReplaced,     // img, iframe, video, textarea...: an atom whose children render nothing
   kBr,
 };
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <unordered_map>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "platform/dom/inner_text.h"
 #include "platform/dom/node.h"
 #include "platform/encoding/sniff.h"
+#include "platform/html/input_stream.h"
 #include "platform/html/markup_guard.h"
 #include "platform/url/resolver.h"
 
@@ -74,8 +76,12 @@ class DocumentImpl {
         url_(std::move(url)),
         encoding_(std::move(encoding)),
         urls_(encoding_) {
-    std::string guarded;
-    if (html::GuardMarkup(html_, &guarded)) html_ = std::move(guarded);
+    std::string edited;
+    if (html::EscapeInputStream(html_, &edited)) {
+      html_ = std::move(edited);
+      escaped_ = true;
+    }
+    if (html::GuardMarkup(html_, &edited)) html_ = std::move(edited);
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &Allocations::GumboAllocate;
     options.deallocator = &Allocations::GumboDeallocate;
@@ -100,8 +106,15 @@ class DocumentImpl {
   std::string Href(const GumboNode* n) const {
     const char* value = node::Attr(n, "href");
     if (!value) return std::string();
-    if (auto resolved = urls_.Resolve(value)) return std::move(*resolved);
-    return value;  // unparsable: as written
+    std::string href = Read(value);
+    if (auto resolved = urls_.Resolve(href)) return std::move(*resolved);
+    return href;  // unparsable: as written
+  }
+
+  // Text of the parsed tree as the page had it (see html/input_stream.h).
+  std::string Read(std::string text) const {
+    if (escaped_) html::UnescapeInputStream(text);
+    return text;
   }
 
   const std::vector<std::string>& frames() const { return frames_; }
@@ -124,7 +137,12 @@ class DocumentImpl {
       }
       const auto* n = static_cast<const GumboNode*>(kids.data[top.second++]);
       if (!node::IsElement(n)) continue;
-      if (const char* id = node::Attr(n, "id"); id && *id) ids_.try_emplace(id, n);
+      if (const char* id = node::Attr(n, "id"); id && *id) {
+        std::string_view key = id;
+        if (escaped_ && key.find(html::kInputStreamEscape) != std::string_view::npos)
+          key = unescaped_ids_.emplace_back(Read(id));
+        ids_.try_emplace(key, n);
+      }
       if (node::IsHtml(n)) {
         const GumboTag tag = n->v.element.tag;
         if (tag == GUMBO_TAG_BASE && !base_seen) {
@@ -132,7 +150,7 @@ class DocumentImpl {
             base_seen = true;
             // The frozen base URL: resolved against the document's URL; a
             // value that does not parse leaves the document's URL as base.
-            if (auto resolved = urls_.Resolve(href)) urls_.SetBase(*resolved);
+            if (auto resolved = urls_.Resolve(Read(href))) urls_.SetBase(*resolved);
           }
         } else if (tag == GUMBO_TAG_IFRAME || tag == GUMBO_TAG_FRAME) {
           frame_nodes.push_back(n);
@@ -146,7 +164,7 @@ class DocumentImpl {
       const char* src = node::Attr(n, "src");
       if (!src || !*src) continue;  // about:blank
       if (n->v.element.tag == GUMBO_TAG_IFRAME && node::Attr(n, "srcdoc")) continue;
-      auto resolved = urls_.Resolve(src);
+      auto resolved = urls_.Resolve(Read(src));
       if (!resolved) continue;
       const std::string_view scheme = url::UrlResolver::SchemeOf(*resolved);
       if (scheme == "http" || scheme == "https") frames_.push_back(std::move(*resolved));
@@ -156,9 +174,11 @@ class DocumentImpl {
   std::string html_;
   std::string url_;
   std::string encoding_;
+  bool escaped_ = false;     // html_ went through html::EscapeInputStream
   Allocations allocations_;  // gumbo's tree; freed after everything that points into it
   GumboOutput* output_ = nullptr;
   url::UrlResolver urls_;
+  std::deque<std::string> unescaped_ids_;  // keys of ids_ that Read changed
   std::unordered_map<std::string_view, Element> ids_;
   std::vector<std::string> frames_;
 };
@@ -211,7 +231,7 @@ std::string Document::innerText(const Element& element) const {
     throw Error("innerText: <" + TagNameForError(n) +
                 "> is not an HTML element (it has no innerText)");
   }
-  return InnerText(n);
+  return impl_->Read(InnerText(n));
 }
 
 std::string Document::href(const Element& element) const {

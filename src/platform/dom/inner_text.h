@@ -12,7 +12,9 @@
 //     controls, dialog without open, the content of a closed details other than
 //     its first summary, children of select other than option/optgroup;
 //   - replaced elements (img, iframe, video, audio, canvas, embed, meter,
-//     progress, svg) render no text of their children;
+//     progress, svg) and textarea render no text of their children;
+//   - hidden=until-found: a block whose contents are skipped;
+//   - optgroup outside a select renders all its children;
 //   - block-level (one required line break around): html, body, div, ul, ol,
 //     li, dl, dt, dd, h1-h6, table, caption, section, article, aside, header,
 //     footer, nav, address, blockquote, center, dialog, dir, figure,
@@ -22,9 +24,12 @@
 //   - td/th: "\t" after each but the last rendered cell of its row; tr: "\n"
 //     after each but the last rendered row of its table;
 //   - br: "\n";
-//   - white-space: pre in pre, listing, plaintext, xmp, textarea (and their
-//     descendants), else runs of space/tab/LF/CR/FF collapse to one space and
-//     go at line starts and ends (lines end at blocks, br and table cells);
+//   - white-space: pre in pre, listing, plaintext, xmp (and their
+//     descendants; in quirks mode not in tables inside them), else runs of
+//     space/tab/LF/CR collapse to one space (a run with a line feed next to
+//     U+200B to nothing) and go at line starts and ends (lines end at blocks,
+//     br and table cells); form feed is an ordinary character. Lines are the
+//     block's: an inline element's text is cut out of its block's;
 //   - U+00A0 comes out as U+0020 (not collapsed with its neighbours), here and
 //     in the textContent fallback.
 

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "platform/encoding/code_points.h"
 #include "platform/encoding/legacy_index.h"
+#include "platform/text.h"
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 #include "platform/encoding/encoding_tables.inc"
 
@@ -47,7 +47,7 @@ std::string DecodeBig5(std::string_view input) {
       continue;
     }
     if (!InRange(lead, 0x81, 0xFE) || i + 1 >= input.size()) {
-      AppendUtf8(kReplacementCharacter, out);
+      out += text::kReplacementCharacter;
       ++i;
       continue;
     }
@@ -58,8 +58,8 @@ std::string DecodeBig5(std::string_view input) {
       bool paired = false;
       for (const PairEntry& p : kPairs) {
         if (p.pointer == pointer) {
-          AppendUtf8(p.first, out);
-          AppendUtf8(p.second, out);
+          text::AppendUtf8(p.first, out);
+          text::AppendUtf8(p.second, out);
           paired = true;
         }
       }
@@ -70,11 +70,11 @@ std::string DecodeBig5(std::string_view input) {
       cp = index[pointer];
     }
     if (cp != 0) {
-      AppendUtf8(cp, out);
+      text::AppendUtf8(cp, out);
       i += 2;
       continue;
     }
-    AppendUtf8(kReplacementCharacter, out);
+    out += text::kReplacementCharacter;
     i += trail < 0x80 ? 1 : 2;
   }
   return out;
@@ -89,4 +89,4 @@ std::optional<char32_t> Big5IndexCodePoint(std::uint32_t pointer) {
 std::uint64_t Big5IndexDigest() { return IndexDigest(Index()); }
 std::uint64_t Big5ExpectedIndexDigest() { return kBig5IndexDigest; }
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 // `bytes` decoded to UTF-8; each error becomes one U+FFFD, and an ASCII byte
 // after a lead byte that does not pair with it is read again on its own.
@@ -22,4 +22,4 @@ std::optional<char32_t> Big5IndexCodePoint(std::uint32_t pointer);
 std::uint64_t Big5IndexDigest();
 std::uint64_t Big5ExpectedIndexDigest();
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

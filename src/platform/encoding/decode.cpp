@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/encoding/big5.h"
+#include "platform/encoding/gb18030.h"
 #include "platform/encoding/iconv.h"
 #include "platform/text.h"
 
@@ -165,6 +167,11 @@ std::string Decode(std::string_view bytes, const Encoding& encoding) {
       return DecodeSingleByte(bytes, true);
     case Kind::kReplacement:
       return bytes.empty() ? std::string() : std::string(kReplacementCharacter);
+    case Kind::kGb18030:
+    case Kind::kGbk:
+      return DecodeGb18030(bytes);
+    case Kind::kBig5:
+      return DecodeBig5(bytes);
     case Kind::kIconv:
       return DecodeWithIconv(bytes, encoding.iconv);
   }

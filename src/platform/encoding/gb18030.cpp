@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/encoding/code_points.h"
 #include "platform/encoding/legacy_index.h"
+#include "platform/text.h"
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 #include "platform/encoding/encoding_tables.inc"
 
@@ -89,41 +89,41 @@ std::string DecodeGb18030(std::string_view input) {
       continue;
     }
     if (first == 0x80) {
-      AppendUtf8(0x20AC, out);
+      text::AppendUtf8(0x20AC, out);
       ++i;
       continue;
     }
     if (first == 0xFF) {
-      AppendUtf8(kReplacementCharacter, out);
+      out += text::kReplacementCharacter;
       ++i;
       continue;
     }
     // A lead byte at the end of the input: one error for what is pending.
     if (i + 1 >= n) {
-      AppendUtf8(kReplacementCharacter, out);
+      out += text::kReplacementCharacter;
       break;
     }
     const unsigned char second = at(i + 1);
     if (InRange(second, 0x30, 0x39)) {
       if (i + 2 >= n) {
-        AppendUtf8(kReplacementCharacter, out);
+        out += text::kReplacementCharacter;
         break;
       }
       const unsigned char third = at(i + 2);
       if (!InRange(third, 0x81, 0xFE)) {
         // Put back the second and third bytes.
-        AppendUtf8(kReplacementCharacter, out);
+        out += text::kReplacementCharacter;
         i += 1;
         continue;
       }
       if (i + 3 >= n) {
-        AppendUtf8(kReplacementCharacter, out);
+        out += text::kReplacementCharacter;
         break;
       }
       const unsigned char fourth = at(i + 3);
       if (!InRange(fourth, 0x30, 0x39)) {
         // Put back the second, third and fourth bytes.
-        AppendUtf8(kReplacementCharacter, out);
+        out += text::kReplacementCharacter;
         i += 1;
         continue;
       }
@@ -131,7 +131,7 @@ std::string DecodeGb18030(std::string_view input) {
                                     (second - 0x30) * (10 * 126) + (third - 0x81) * 10 +
                                     (fourth - 0x30);
       // A well-formed sequence without a code point is one error; nothing goes back.
-      AppendUtf8(RangesCodePoint(pointer).value_or(kReplacementCharacter), out);
+      text::AppendUtf8(RangesCodePoint(pointer).value_or(0xFFFD), out);
       i += 4;
       continue;
     }
@@ -141,11 +141,11 @@ std::string DecodeGb18030(std::string_view input) {
       cp = index[(first - 0x81) * 190 + (second - offset)];
     }
     if (cp != 0) {
-      AppendUtf8(cp, out);
+      text::AppendUtf8(cp, out);
       i += 2;
       continue;
     }
-    AppendUtf8(kReplacementCharacter, out);
+    out += text::kReplacementCharacter;
     // An ASCII trail byte goes back to be read on its own.
     i += second < 0x80 ? 1 : 2;
   }
@@ -202,4 +202,4 @@ std::optional<char32_t> Gb18030IndexCodePoint(std::uint32_t pointer) {
 std::uint64_t Gb18030IndexDigest() { return IndexDigest(Index()); }
 std::uint64_t Gb18030ExpectedIndexDigest() { return kGb18030IndexDigest; }
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

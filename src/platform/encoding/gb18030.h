@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 // `bytes` decoded to UTF-8. Each error becomes one U+FFFD; bytes the decoder
 // puts back after an error (an ASCII trail byte, the rest of a broken
@@ -31,4 +31,4 @@ std::optional<char32_t> Gb18030IndexCodePoint(std::uint32_t pointer);
 std::uint64_t Gb18030IndexDigest();
 std::uint64_t Gb18030ExpectedIndexDigest();
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

@@ -7,18 +7,20 @@
 
 namespace docseek::encoding {
 
-// Canonical encodings (WHATWG names). GBK is read as its superset GB18030.
+// Canonical encodings (WHATWG names). GBK and gb18030 share their decoder;
+// they differ in how a URL query is written.
 const Encoding kUtf8{"UTF-8", Kind::kUtf8, nullptr};
 const Encoding kUtf16Le{"UTF-16LE", Kind::kUtf16Le, nullptr};
 const Encoding kUtf16Be{"UTF-16BE", Kind::kUtf16Be, nullptr};
 const Encoding kWindows1252{"windows-1252", Kind::kWindows1252, nullptr};
-const Encoding kGb18030{"GB18030", Kind::kIconv, "GB18030"};
+const Encoding kGb18030{"GB18030", Kind::kGb18030, nullptr};
+const Encoding kGbk{"GBK", Kind::kGbk, nullptr};
 
 namespace {
 
 const Encoding kXUserDefined{"x-user-defined", Kind::kXUserDefined, nullptr};
 const Encoding kReplacement{"replacement", Kind::kReplacement, nullptr};
-const Encoding kBig5{"Big5", Kind::kIconv, "BIG5-HKSCS"};
+const Encoding kBig5{"Big5", Kind::kBig5, nullptr};
 const Encoding kShiftJis{"Shift_JIS", Kind::kIconv, "CP932"};
 const Encoding kEucJp{"EUC-JP", Kind::kIconv, "EUC-JP"};
 const Encoding kIso2022Jp{"ISO-2022-JP", Kind::kIconv, "ISO-2022-JP"};
@@ -53,12 +55,12 @@ const Encoding kIso8859_16{"ISO-8859-16", Kind::kIconv, "ISO-8859-16"};
 
 const Encoding* const kAll[] = {
     &kUtf8,        &kUtf16Le,     &kUtf16Be,     &kWindows1252, &kXUserDefined, &kReplacement,
-    &kGb18030,     &kBig5,        &kShiftJis,    &kEucJp,       &kIso2022Jp,    &kEucKr,
-    &kIbm866,      &kKoi8R,       &kKoi8U,       &kMacintosh,   &kMacCyrillic,  &kWindows874,
-    &kWindows1250, &kWindows1251, &kWindows1253, &kWindows1254, &kWindows1255,  &kWindows1256,
-    &kWindows1257, &kWindows1258, &kIso8859_2,   &kIso8859_3,   &kIso8859_4,    &kIso8859_5,
-    &kIso8859_6,   &kIso8859_7,   &kIso8859_8,   &kIso8859_8I,  &kIso8859_10,   &kIso8859_13,
-    &kIso8859_14,  &kIso8859_15,  &kIso8859_16,
+    &kGb18030,     &kGbk,         &kBig5,        &kShiftJis,    &kEucJp,        &kIso2022Jp,
+    &kEucKr,       &kIbm866,      &kKoi8R,       &kKoi8U,       &kMacintosh,    &kMacCyrillic,
+    &kWindows874,  &kWindows1250, &kWindows1251, &kWindows1253, &kWindows1254,  &kWindows1255,
+    &kWindows1256, &kWindows1257, &kWindows1258, &kIso8859_2,   &kIso8859_3,    &kIso8859_4,
+    &kIso8859_5,   &kIso8859_6,   &kIso8859_7,   &kIso8859_8,   &kIso8859_8I,   &kIso8859_10,
+    &kIso8859_13,  &kIso8859_14,  &kIso8859_15,  &kIso8859_16,
 };
 
 struct Label {
@@ -182,15 +184,15 @@ const Label kLabels[] = {
     {"x-cp1258", &kWindows1258},
     {"x-mac-cyrillic", &kMacCyrillic},
     {"x-mac-ukrainian", &kMacCyrillic},
-    {"chinese", &kGb18030},
-    {"csgb2312", &kGb18030},
-    {"csiso58gb231280", &kGb18030},
-    {"gb2312", &kGb18030},
-    {"gb_2312", &kGb18030},
-    {"gb_2312-80", &kGb18030},
-    {"gbk", &kGb18030},
-    {"iso-ir-58", &kGb18030},
-    {"x-gbk", &kGb18030},
+    {"chinese", &kGbk},
+    {"csgb2312", &kGbk},
+    {"csiso58gb231280", &kGbk},
+    {"gb2312", &kGbk},
+    {"gb_2312", &kGbk},
+    {"gb_2312-80", &kGbk},
+    {"gbk", &kGbk},
+    {"iso-ir-58", &kGbk},
+    {"x-gbk", &kGbk},
     {"gb18030", &kGb18030},
     {"big5", &kBig5},
     {"big5-hkscs", &kBig5},

@@ -14,6 +14,9 @@ enum class Kind {
   kWindows1252,   // own table: WHATWG maps 0x81, 0x8D, ... where glibc's CP1252 fails
   kXUserDefined,  // bytes 0x80-0xFF -> U+F780-U+F7FF
   kReplacement,   // labels of encodings that must not be decoded (ISO-2022-KR, HZ, ...)
+  kGb18030,       // the gb18030 codec of our own (gb18030.h)
+  kGbk,           // gb18030's decoder; its encoder writes no four-byte sequences
+  kBig5,          // Big5 with the HKSCS extensions (big5.h)
   kIconv,         // everything else, through glibc iconv
 };
 
@@ -28,11 +31,12 @@ extern const Encoding kUtf8;
 extern const Encoding kUtf16Le;
 extern const Encoding kUtf16Be;
 extern const Encoding kWindows1252;
-extern const Encoding kGb18030;  // also what gb2312 and gbk labels name
+extern const Encoding kGb18030;
+extern const Encoding kGbk;  // what the gb2312 and gbk labels name
 
 // The encoding a label names ("get an encoding": ASCII whitespace trimmed,
 // case-insensitive), or nullptr for an unknown label. gb2312, gbk and their
-// aliases name GB18030.
+// aliases name GBK.
 const Encoding* Lookup(std::string_view label);
 
 // Lookup by canonical name (as in Decoded::encoding), falling back to the

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 std::vector<char32_t> BuildTwoByteIndex(const TwoByteLayout& layout,
                                         std::span<const IndexEntry> differences) {
@@ -46,4 +46,4 @@ std::uint64_t IndexDigest(const std::vector<char32_t>& index) {
   return h;
 }
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace docseek::platform::encoding {
+namespace docseek::encoding {
 
 struct IndexEntry {
   std::uint32_t pointer;
@@ -35,4 +35,4 @@ std::vector<char32_t> BuildTwoByteIndex(const TwoByteLayout& layout,
 // form the generator records for the standard's index.
 std::uint64_t IndexDigest(const std::vector<char32_t>& index);
 
-}  // namespace docseek::platform::encoding
+}  // namespace docseek::encoding

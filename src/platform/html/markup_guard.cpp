@@ -309,6 +309,11 @@ bool Guard::Run(std::string* out, GuardStats* stats) {
     if (text_at != std::string_view::npos && !foreign) Reconstruct(text_at);  // text
     if (step == Tokenizer::Step::kDone) break;
     if (step != Tokenizer::Step::kTag) continue;
+    if (tag.end && !foreign && text_at != std::string_view::npos && tag.name == "form") {
+      // gumbo 0.10.1 takes a form off its stack before it writes out the text
+      // it holds back, which then lands after the form; a comment writes it out.
+      edits_.Insert(tag.begin, "<!---->");
+    }
     if (tag.end) {
       EndTag(tag);
     } else {

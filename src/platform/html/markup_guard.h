@@ -25,6 +25,10 @@
 // the list instead. Formatting elements have no boxes of their own, so text
 // and line breaks stay as they were.
 //
+// Before an end tag </form> that follows text it writes an empty comment:
+// gumbo 0.10.1 would put that text after the form (<div><form>a</form>b</div>
+// gave an empty form and "ab").
+//
 // It also removes the content of <noscript> elements: the browser runs with
 // scripting on, where that content is raw text that is never rendered and holds
 // no elements (gumbo parses it as with scripting off, which would put its

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/encoding/code_points.h"
+#include "platform/text.h"
 #include "platform/url/percent_encoding.h"
 
-namespace docseek::platform::url {
+namespace docseek::url {
 
 namespace {
 
@@ -120,18 +120,6 @@ bool StartsWithXn(std::string_view label) {
          label[2] == '-' && label[3] == '-';
 }
 
-bool IsValidUtf8(std::string_view s) {
-  std::size_t pos = 0;
-  while (pos < s.size()) {
-    const std::size_t start = pos;
-    if (encoding::NextUtf8(s, pos) == encoding::kReplacementCharacter &&
-        s.substr(start, pos - start) != "\xEF\xBF\xBD") {
-      return false;
-    }
-  }
-  return true;
-}
-
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
@@ -206,7 +194,7 @@ std::optional<std::string> PunycodeEncode(const std::u32string& input) {
 std::u32string ToCodePoints(std::string_view utf8) {
   std::u32string out;
   std::size_t pos = 0;
-  while (pos < utf8.size()) out += encoding::NextUtf8(utf8, pos);
+  while (pos < utf8.size()) out += text::NextUtf8(utf8, &pos);
   return out;
 }
 
@@ -233,7 +221,7 @@ bool IsUnmappedSymbol(char32_t c) {
       return false;
   }
   std::string utf8;
-  encoding::AppendUtf8(c, utf8);
+  text::AppendUtf8(c, utf8);
   std::unique_ptr<char, void (*)(gpointer)> nfkc(
       g_utf8_normalize(utf8.data(), static_cast<gssize>(utf8.size()), G_NORMALIZE_NFKC), g_free);
   std::unique_ptr<char, void (*)(gpointer)> folded(
@@ -273,7 +261,7 @@ std::optional<std::string> LookupWithSymbols(std::string_view domain) {
       symbols += c;
       c = placeholder;
     }
-    encoding::AppendUtf8(c, substituted);
+    text::AppendUtf8(c, substituted);
   }
   if (symbols.empty()) return std::nullopt;
   const auto ascii = Idn2Lookup(substituted);
@@ -342,7 +330,8 @@ std::optional<std::string> DomainToAscii(std::string_view domain) {
     result.reserve(domain.size());
     for (char c : domain) result += AsciiLower(c);
   } else {
-    if (domain.find('\0') != std::string_view::npos || !IsValidUtf8(domain)) return std::nullopt;
+    if (domain.find('\0') != std::string_view::npos || !text::IsValidUtf8(domain))
+      return std::nullopt;
     auto looked_up = Idn2Lookup(std::string(domain));
     if (!looked_up) looked_up = LookupWithSymbols(domain);
     if (!looked_up) return std::nullopt;
@@ -541,4 +530,4 @@ std::string Host::Serialize() const {
   return {};
 }
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace docseek::platform::url {
+namespace docseek::url {
 
 struct Host {
   enum class Kind { kDomain, kIpv4, kIpv6, kOpaque, kEmpty };
@@ -40,4 +40,4 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view input);
 // https://url.spec.whatwg.org/#concept-ipv6-parser, without the brackets.
 std::optional<std::array<std::uint16_t, 8>> ParseIpv6(std::string_view input);
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

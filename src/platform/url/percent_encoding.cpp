@@ -1,18 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/url/percent_encoding.h"
 
-namespace docseek::platform::url {
+#include "platform/text.h"
 
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
+namespace docseek::url {
 
 bool InEncodeSet(char32_t c, EncodeSet set) {
   if (c < 0x20 || c > 0x7E) return true;
@@ -38,15 +29,12 @@ bool InEncodeSet(char32_t c, EncodeSet set) {
 }
 
 void AppendPercentEncoded(std::string_view utf8, EncodeSet set, std::string& out) {
-  static const char kHex[] = "0123456789ABCDEF";
   for (char ch : utf8) {
     const auto b = static_cast<unsigned char>(ch);
     // Bytes of a multi-byte sequence are all >= 0x80, so byte-wise testing
     // treats a non-ASCII code point as a whole.
     if (InEncodeSet(b, set)) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
+      text::AppendPercentByte(b, out);
     } else {
       out += ch;
     }
@@ -57,9 +45,9 @@ std::string PercentDecode(std::string_view input) {
   std::string out;
   out.reserve(input.size());
   for (std::size_t i = 0; i < input.size(); ++i) {
-    if (input[i] == '%' && i + 2 < input.size() && HexValue(input[i + 1]) >= 0 &&
-        HexValue(input[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(input[i + 1]) * 16 + HexValue(input[i + 2]));
+    if (input[i] == '%' && i + 2 < input.size() && text::HexValue(input[i + 1]) >= 0 &&
+        text::HexValue(input[i + 2]) >= 0) {
+      out += static_cast<char>(text::HexValue(input[i + 1]) * 16 + text::HexValue(input[i + 2]));
       i += 2;
     } else {
       out += input[i];
@@ -68,4 +56,4 @@ std::string PercentDecode(std::string_view input) {
   return out;
 }
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace docseek::platform::url {
+namespace docseek::url {
 
 // Each set includes the ones before it in the standard's chain; all of them
 // include every non-ASCII code point.
@@ -32,4 +32,4 @@ void AppendPercentEncoded(std::string_view utf8, EncodeSet set, std::string& out
 // '%' stay as they are.
 std::string PercentDecode(std::string_view input);
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

@@ -3,14 +3,14 @@
 
 #include <array>
 
-#include "platform/encoding/code_points.h"
+#include "platform/text.h"
 #include "platform/url/percent_encoding.h"
 
-namespace docseek::platform::url {
+namespace docseek::url {
 
 namespace {
 
-using encoding::AppendUtf8;
+using text::AppendUtf8;
 
 constexpr char32_t kEof = 0xFFFFFFFF;
 
@@ -97,7 +97,7 @@ std::u32string Prepare(std::string_view input) {
   std::string_view trimmed = input.substr(begin, end - begin);
   std::size_t pos = 0;
   while (pos < trimmed.size()) {
-    const char32_t c = encoding::NextUtf8(trimmed, pos);
+    const char32_t c = text::NextUtf8(trimmed, &pos);
     if (c != '\t' && c != '\n' && c != '\r') out += c;
   }
   return out;
@@ -556,4 +556,4 @@ std::optional<Url> ParseUrl(std::string_view raw_input, const Url* base,
   return url;
 }
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

@@ -16,7 +16,7 @@
 
 #include "platform/url/host_parser.h"
 
-namespace docseek::platform::url {
+namespace docseek::url {
 
 // Writes one code point of a query in the page's encoding: appends its bytes
 // to `out` and returns true, or returns false (appending nothing) when the
@@ -57,4 +57,4 @@ std::optional<std::uint16_t> DefaultPort(std::string_view scheme);
 std::optional<Url> ParseUrl(std::string_view input, const Url* base = nullptr,
                             const QueryEncoder& query_encoder = {});
 
-}  // namespace docseek::platform::url
+}  // namespace docseek::url

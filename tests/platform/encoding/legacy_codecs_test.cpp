@@ -11,7 +11,7 @@
 #include "platform/encoding/big5.h"
 #include "platform/encoding/gb18030.h"
 
-namespace enc = docseek::platform::encoding;
+namespace enc = docseek::encoding;
 
 namespace {
 

@@ -30,32 +30,31 @@ const std::string kGbkBody = std::string("<p>") + kZhongwenGbk + "</p>";
 const std::string kUtf8Body = std::string("<p>") + kZhongwenUtf8 + "</p>";
 
 const Case kCases[] = {
+    // The gbk and gb2312 labels name GBK (decoded as gb18030, written as GBK).
     // Undeclared.
     {"undeclared_ascii", "<p>hello</p>", "", "UTF-8", "<p>hello</p>"},
     {"undeclared_valid_utf8", kUtf8Body, "text/html", "UTF-8", kUtf8Body},
     {"undeclared_invalid_utf8_is_gb18030", kGbkBody, "text/html", "GB18030", kUtf8Body},
     // HTTP header.
-    {"header_gbk", kGbkBody, "text/html; charset=GBK", "GB18030", kUtf8Body},
-    {"header_gb2312_quoted", kGbkBody, "text/html; foo=bar; charset=\"gb2312\"", "GB18030",
-     kUtf8Body},
-    {"header_x_gbk_spaces", kGbkBody, "text/html ;charset= x-gbk ", "GB18030", kUtf8Body},
+    {"header_gbk", kGbkBody, "text/html; charset=GBK", "GBK", kUtf8Body},
+    {"header_gb2312_quoted", kGbkBody, "text/html; foo=bar; charset=\"gb2312\"", "GBK", kUtf8Body},
+    {"header_x_gbk_spaces", kGbkBody, "text/html ;charset= x-gbk ", "GBK", kUtf8Body},
     {"header_beats_meta", "<meta charset=gbk>" + kUtf8Body, "text/html; charset=utf-8", "UTF-8",
      "<meta charset=gbk>" + kUtf8Body},
     {"unknown_header_label_then_meta", "<meta charset=gbk>" + kGbkBody,
-     "text/html; charset=no-such-thing", "GB18030", "<meta charset=gbk>" + kUtf8Body},
+     "text/html; charset=no-such-thing", "GBK", "<meta charset=gbk>" + kUtf8Body},
     {"unknown_labels_then_undeclared", "<meta charset=bogus>" + kGbkBody,
      "text/html; charset=bogus", "GB18030", "<meta charset=bogus>" + kUtf8Body},
     // <meta> prescan.
-    {"meta_charset", "<html><head><meta charset=gb2312>" + kGbkBody, "", "GB18030",
+    {"meta_charset", "<html><head><meta charset=gb2312>" + kGbkBody, "", "GBK",
      "<html><head><meta charset=gb2312>" + kUtf8Body},
-    {"meta_charset_quoted_upper", "<META CHARSET=\"GBK\">" + kGbkBody, "text/html", "GB18030",
+    {"meta_charset_quoted_upper", "<META CHARSET=\"GBK\">" + kGbkBody, "text/html", "GBK",
      "<META CHARSET=\"GBK\">" + kUtf8Body},
     {"meta_http_equiv",
      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">" + kGbkBody, "",
-     "GB18030",
-     "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">" + kUtf8Body},
+     "GBK", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">" + kUtf8Body},
     {"meta_http_equiv_content_first_unquoted",
-     "<meta content=text/html;charset=gbk http-equiv=content-type>" + kGbkBody, "", "GB18030",
+     "<meta content=text/html;charset=gbk http-equiv=content-type>" + kGbkBody, "", "GBK",
      "<meta content=text/html;charset=gbk http-equiv=content-type>" + kUtf8Body},
     {"meta_content_without_pragma_ignored", "<meta content=\"charset=gbk\">" + kUtf8Body, "",
      "UTF-8", "<meta content=\"charset=gbk\">" + kUtf8Body},
@@ -92,9 +91,9 @@ const Case kCases[] = {
      std::string("a") + kReplacement},
     {"utf8_surrogate", "\xED\xA0\x80z", "text/html; charset=utf-8", "UTF-8",
      std::string(kReplacement) + kReplacement + kReplacement + "z"},
-    {"gb18030_bad_trail_keeps_ascii", "\x81\x20x\xD6\xD0", "text/html; charset=gbk", "GB18030",
+    {"gb18030_bad_trail_keeps_ascii", "\x81\x20x\xD6\xD0", "text/html; charset=gbk", "GBK",
      std::string(kReplacement) + " x中"},
-    {"gb18030_truncated_at_end", "x\xD6", "text/html; charset=gbk", "GB18030",
+    {"gb18030_truncated_at_end", "x\xD6", "text/html; charset=gbk", "GBK",
      std::string("x") + kReplacement},
     {"utf16_lone_surrogate",
      S("\xFF\xFE\x00\xD8"

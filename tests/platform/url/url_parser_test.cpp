@@ -14,7 +14,7 @@
 
 #include "platform/encoding/gb18030.h"
 
-namespace url = docseek::platform::url;
+namespace url = docseek::url;
 
 namespace {
 
@@ -170,7 +170,7 @@ TEST(UrlParser, SchemesFileAndOpaquePaths) {
 // write goes as a numeric character reference, percent-encoded.
 TEST(UrlParser, QueryInThePageEncoding) {
   const url::QueryEncoder gbk = [](char32_t cp, std::string& out) {
-    return docseek::platform::encoding::EncodeGb18030(cp, true, out);
+    return docseek::encoding::EncodeGb18030(cp, true, out);
   };
   const struct {
     const char* input;
