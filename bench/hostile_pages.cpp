@@ -43,57 +43,81 @@ struct Case {
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
       {"attributes-one-tag",
-       [] { return Fill("<div", [](int i) { return " a" + std::to_string(i); }, ">x</div>"); },
+       [] {
+         return Fill(
+             "<div", [](int i) { return " a" + std::to_string(i); }, ">x</div>");
+       },
        0},
       {"attributes-many-tags",
        [] {
-         return Fill("<body>",
-                     [](int i) {
-                       std::string t = "<span";
-                       for (int k = 0; k < 80; ++k) t += " a" + std::to_string(k);
-                       return t + (i % 2 ? "></span>" : ">");
-                     },
-                     "");
+         return Fill(
+             "<body>",
+             [](int i) {
+               std::string t = "<span";
+               for (int k = 0; k < 80; ++k) t += " a" + std::to_string(k);
+               return t + (i % 2 ? "></span>" : ">");
+             },
+             "");
        },
        0},
       {"attributes-repeated-body",
        [] {
-         return Fill("<body>",
-                     [](int i) {
-                       std::string t = "<body";
-                       for (int k = 0; k < 60; ++k) t += " a" + std::to_string(i * 60 + k);
-                       return t + ">";
-                     },
-                     "");
+         return Fill(
+             "<body>",
+             [](int i) {
+               std::string t = "<body";
+               for (int k = 0; k < 60; ++k) t += " a" + std::to_string(i * 60 + k);
+               return t + ">";
+             },
+             "");
        },
        0},
-      {"nesting", [] { return Fill("", [](int) { return "<div>"; }, ""); }, 0},
-      {"formatting", [] { return Fill("", [](int i) { return "<p><b x=" + std::to_string(i) + ">t</p>"; }, ""); }, 0},
-      {"table-cells", [] { return Fill("<table><tr>", [](int) { return "<td>x"; }, ""); }, 0},
+      {"nesting",
+       [] {
+         return Fill(
+             "", [](int) { return "<div>"; }, "");
+       },
+       0},
+      {"formatting",
+       [] {
+         return Fill(
+             "", [](int i) { return "<p><b x=" + std::to_string(i) + ">t</p>"; }, "");
+       },
+       0},
+      {"table-cells",
+       [] {
+         return Fill(
+             "<table><tr>", [](int) { return "<td>x"; }, "");
+       },
+       0},
       {"huge-text",
        [] { return "<div id=cacheresult_summary_0>" + std::string(kPage - 64, 'x') + "</div>"; },
        1},
       {"many-ids",
        [] {
-         return Fill("<body>",
-                     [](int i) {
-                       const std::string n = std::to_string(i);
-                       return "<a id=uigs" + n + " href=/x" + n + ".pdf>t</a>";
-                     },
-                     "");
+         return Fill(
+             "<body>",
+             [](int i) {
+               const std::string n = std::to_string(i);
+               return "<a id=uigs" + n + " href=/x" + n + ".pdf>t</a>";
+             },
+             "");
        },
        100000},
       {"nested-summaries-empty-spans",
        [] {
          std::string open;
-         for (int i = 0; i < 500; ++i) open += "<div id=cacheresult_summary_" + std::to_string(i) + ">";
-         return Fill(open, [](int) { return "<span></span>"; }, "");
+         for (int i = 0; i < 500; ++i)
+           open += "<div id=cacheresult_summary_" + std::to_string(i) + ">";
+         return Fill(
+             open, [](int) { return "<span></span>"; }, "");
        },
        500},
       {"nested-summaries-text",
        [] {
          std::string open;
-         for (int i = 0; i < 500; ++i) open += "<div id=cacheresult_summary_" + std::to_string(i) + ">";
+         for (int i = 0; i < 500; ++i)
+           open += "<div id=cacheresult_summary_" + std::to_string(i) + ">";
          return open + std::string(kPage - open.size(), 'x');
        },
        500},

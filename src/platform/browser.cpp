@@ -66,7 +66,9 @@ void TWebBrowser::Load(std::uint64_t navigation, Frame* frame, const std::string
   }
   http_.Get(
       address,
-      [this, navigation, frame](HttpResult result) { Loaded(navigation, frame, std::move(result)); },
+      [this, navigation, frame](HttpResult result) {
+        Loaded(navigation, frame, std::move(result));
+      },
       options);
 }
 

@@ -119,8 +119,7 @@ bool HttpClient::Impl::Transfer::Allowed(AddressSpace hop, const char* what) {
   return true;
 }
 
-curl_socket_t HttpClient::Impl::OnOpenSocket(void* opaque, curlsocktype,
-                                             curl_sockaddr* address) {
+curl_socket_t HttpClient::Impl::OnOpenSocket(void* opaque, curlsocktype, curl_sockaddr* address) {
   auto* transfer = static_cast<Transfer*>(opaque);
   char* url = nullptr;
   curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
@@ -184,14 +183,14 @@ HttpClient::Impl::~Impl() {
 }
 
 std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done,
-                                     const GetOptions& options) {
+                                    const GetOptions& options) {
   auto transfer = std::make_unique<Transfer>();
   transfer->id = next_id++;
   transfer->done = std::move(done);
   transfer->max_body = limits.max_body;
   transfer->space = options.initiator;
-  const long timeout_ms = options.timeout_ms > 0 ? std::min(options.timeout_ms, limits.timeout_ms)
-                                                 : limits.timeout_ms;
+  const long timeout_ms =
+      options.timeout_ms > 0 ? std::min(options.timeout_ms, limits.timeout_ms) : limits.timeout_ms;
   CURL* easy = curl_easy_init();
   if (easy == nullptr) throw Error("cannot start a transfer");
   transfer->easy = easy;
@@ -213,7 +212,8 @@ std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done,
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
   curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeout_ms);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::min(limits.connect_timeout_ms, timeout_ms));
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   std::min(limits.connect_timeout_ms, timeout_ms));
   curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Impl::OnOpenSocket);
   curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, transfer.get());
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);

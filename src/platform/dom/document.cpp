@@ -116,8 +116,9 @@ class DocumentImpl {
     const auto it = read_costs_.find(n);
     const std::size_t cost = it == read_costs_.end() ? 0 : it->second;
     if (cost > read_budget_) {
-      throw Error("reading this page costs more than it may (" + std::to_string(read_spent_ + cost) +
-                  " units after " + std::to_string(read_spent_) + ")");
+      throw Error("reading this page costs more than it may (" +
+                  std::to_string(read_spent_ + cost) + " units after " +
+                  std::to_string(read_spent_) + ")");
     }
     read_budget_ -= cost;
     read_spent_ += cost;
