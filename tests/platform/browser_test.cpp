@@ -3,11 +3,21 @@
 
 #include "platform/browser.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,6 +249,96 @@ TEST_F(BrowserTest, FramesAreBoundedAndOnlyComeOverHttp) {
     loop_.RunUntil(done);
     EXPECT_EQ(frames, c.frames);
   }
+}
+
+// A loopback server of this test's own for a chain of frames: /chain/N holds
+// an iframe of /chain/N+1 (up to 4), and every frame is answered after
+// `delay`. Connections are served one at a time, as the chain asks for them.
+class FrameChainServer {
+ public:
+  explicit FrameChainServer(std::chrono::milliseconds delay) : delay_(delay) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 8) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("cannot listen");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FrameChainServer() {
+    stop_ = true;
+    thread_.join();
+    close(listener_);
+  }
+  std::string url(int n) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/chain/" + std::to_string(n);
+  }
+  std::vector<std::string> requested() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requested_;
+  }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      char buffer[4096];
+      const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      const std::string head(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+      const std::string path = head.substr(4, head.find(' ', 4) - 4);  // "GET /chain/N ..."
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requested_.push_back(path);
+      }
+      const int n = std::atoi(path.c_str() + std::string("/chain/").size());
+      if (n > 0) {
+        for (auto waited = std::chrono::milliseconds(0); waited < delay_ && !stop_;
+             waited += std::chrono::milliseconds(10)) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      }
+      std::string body = "<html><body><p id=p>frame " + std::to_string(n) + "</p>";
+      if (n < 4) body += "<iframe src='" + url(n + 1) + "'></iframe>";
+      body += "</body></html>";
+      const std::string response =
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
+          "Content-Length: " +
+          std::to_string(body.size()) + "\r\n\r\n" + body;
+      send(fd, response.data(), response.size(), MSG_NOSIGNAL);
+      close(fd);
+    }
+  }
+
+  std::chrono::milliseconds delay_;
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> requested_;
+  std::thread thread_;
+};
+
+TEST_F(BrowserTest, TheNavigationLimitCoversThePageAndAllItsFrames) {
+  // Each frame alone is well within the limit; the chain of them is not.
+  FrameChainServer server(std::chrono::milliseconds(600));
+  platform::BrowserLimits limits;
+  limits.max_frame_depth = 5;
+  limits.http.timeout_ms = 1000;
+  const auto start = std::chrono::steady_clock::now();
+  auto document = Load(server.url(0), limits);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(Text(*document, "p"), "frame 0");  // the page completes without its late frames
+  // Frame 2 started with 400 ms left and was cut off; frame 3 was never asked for.
+  EXPECT_EQ(server.requested(), (std::vector<std::string>{"/chain/0", "/chain/1", "/chain/2"}));
+  EXPECT_LT(took, std::chrono::milliseconds(2000));  // not 4 x 600 ms
 }
 
 // A page from the internet (here: a name reached through the proxy) may not
