@@ -19,11 +19,11 @@
 namespace docseek::engine {
 
 // `text` as a JSON string literal, quotes included.
-std::string json_string(std::string_view text);
+std::string JsonString(std::string_view text);
 
 // The log line for a request (possibly only partly parsed) and the status it got, without the
 // line end.
-std::string log_line(const Request& request, int status);
+std::string LogLine(const Request& request, int status);
 
 class RequestLog {
  public:
@@ -33,9 +33,9 @@ class RequestLog {
   RequestLog& operator=(const RequestLog&) = delete;
 
   // Appends to `path`, creating it. False, with the reason in *error, when it cannot.
-  bool open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error);
   // Writes one line; does nothing when no log was opened.
-  void write(const Request& request, int status);
+  void Write(const Request& request, int status);
 
  private:
   int fd_ = -1;
