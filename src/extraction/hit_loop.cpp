@@ -28,9 +28,16 @@ std::string ReadMember(const platform::TWebBrowser& browser, const std::string& 
   throw Error("an element has no such member");
 }
 
+std::size_t OutputBound(const platform::TWebBrowser& browser) {
+  const auto document = browser.Document();
+  return kOutputFloor + kOutputFactor * (document ? document->size() : 0);
+}
+
 void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& progress,
               std::int32_t count, platform::TStrings& results,
               const std::function<void()>& on_hit) {
+  const std::size_t bound = count > 0 ? OutputBound(browser) : 0;
+  std::size_t appended = 0;
   for (std::int32_t n = 0; n < count; ++n) {
     progress.StepBy(1);
     const std::string number = std::to_string(n);
@@ -70,6 +77,13 @@ void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& prog
     record[4] = read("cacheresult_summary_" + number, Member::kInnerText);
     record[5] = read(title_id, Member::kHref);
 
+    std::size_t bytes = 0;
+    for (const std::string& line : record) bytes += line.size() + 1;
+    if (bytes > bound - appended) {
+      throw Error("hit " + number + ": the page's records would pass " + std::to_string(bound) +
+                  " bytes");
+    }
+    appended += bytes;
     for (const std::string& line : record) results.Add(line);
     if (on_hit) on_hit();
   }

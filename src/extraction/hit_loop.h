@@ -25,6 +25,17 @@ std::string ReadMember(const platform::TWebBrowser& browser, const std::string& 
 // once all six lines are read, so a page that fails partway never leaves half
 // a record that would shift every record after it; the failure is rethrown.
 // `progress` is stepped once per hit attempted; `on_hit` runs after each hit.
+//
+// What one page may append is bounded by OutputBound: nested elements can make
+// every summary hold the rest of the page, which would push gigabytes into the
+// host's list. A record that would pass the bound is not appended and the page
+// ends as a failed read, with whole records only.
+// Bytes (each line counted with a line end) one page's records may add up to:
+// a small multiple of the page's size, and a floor for small pages.
+inline constexpr std::size_t kOutputFactor = 4;
+inline constexpr std::size_t kOutputFloor = 1u << 20;
+std::size_t OutputBound(const platform::TWebBrowser& browser);
+
 void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& progress,
               std::int32_t count, platform::TStrings& results,
               const std::function<void()>& on_hit = {});

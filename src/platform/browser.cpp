@@ -3,6 +3,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/address.h"
@@ -17,12 +18,17 @@ struct TWebBrowser::Frame {
   int depth = 0;
   int pending_children = 0;
   std::string url;
+  AddressSpace space = AddressSpace::kPublic;  // where the frame's document came from
 };
 
 struct TWebBrowser::Navigation {
   std::uint64_t id = 0;
   std::vector<std::unique_ptr<Frame>> frames;  // [0] is the top-level page
   int frame_count = 0;                         // frames started, not counting the top
+  // The navigation's limit covers the page and all its frames together: a
+  // frame gets what is left of it, so one still loading when it runs out is
+  // cut off and the page completes without it.
+  gint64 deadline_us = 0;  // g_get_monotonic_time() scale
 };
 
 std::shared_ptr<const dom::Document> BrowserAutomation::Document() const {
@@ -40,6 +46,8 @@ void TWebBrowser::Navigate(const std::string& address) {
   http_.CancelAll();
   auto navigation = std::make_unique<Navigation>();
   navigation->id = ++navigation_id_;
+  navigation->deadline_us =
+      g_get_monotonic_time() + static_cast<gint64>(limits_.http.timeout_ms) * 1000;
   auto top = std::make_unique<Frame>();
   top->identity = &top_;
   Frame* frame = top.get();
@@ -51,15 +59,26 @@ void TWebBrowser::Navigate(const std::string& address) {
 
 void TWebBrowser::Load(std::uint64_t navigation, Frame* frame, const std::string& address) {
   frame->url = address;
-  http_.Get(address, [this, navigation, frame](HttpResult result) {
-    Loaded(navigation, frame, std::move(result));
-  });
+  GetOptions options;
+  if (frame->parent != nullptr) {
+    // A frame may lead no further in than the page that holds it.
+    options.initiator = frame->parent->space;
+    const gint64 left_us = navigation_->deadline_us - g_get_monotonic_time();
+    options.timeout_ms = std::max<long>(1, static_cast<long>(left_us / 1000));
+  }
+  http_.Get(
+      address,
+      [this, navigation, frame](HttpResult result) {
+        Loaded(navigation, frame, std::move(result));
+      },
+      options);
 }
 
 void TWebBrowser::Loaded(std::uint64_t navigation, Frame* frame, HttpResult result) {
   if (navigation != navigation_id_) return;  // a page we have since navigated away from
   std::shared_ptr<const dom::Document> document;
   PageOutcome outcome{result.status, result.url, result.kind, result.error};
+  frame->space = result.space;
   if (result.error.empty()) {
     if (!result.url.empty()) frame->url = result.url;
     try {

@@ -2,6 +2,8 @@
 #include "platform/event_loop.h"
 
 #include <glib.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <set>
 #include <utility>
@@ -16,10 +18,26 @@ struct EventLoop::Impl {
   std::exception_ptr error;
 };
 
+namespace {
+
+// The global default context belongs, by convention, to the process's main
+// thread (on Linux the thread whose id is the process id), or to whichever
+// thread iterates it right now. A worker that merely finds it free must not
+// take it: the host's own timers and idle handlers would then run on that
+// worker for the whole search.
+bool MayUseGlobalDefault() {
+  GMainContext* global = g_main_context_default();
+  if (g_main_context_is_owner(global)) return true;
+  return static_cast<long>(::syscall(SYS_gettid)) == static_cast<long>(::getpid());
+}
+
+}  // namespace
+
 EventLoop::EventLoop() : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.context = g_main_context_ref_thread_default();
-  if (g_main_context_acquire(d.context)) {
+  const bool global = d.context == g_main_context_default();
+  if ((!global || MayUseGlobalDefault()) && g_main_context_acquire(d.context)) {
     d.acquired = true;
     return;
   }

@@ -16,10 +16,12 @@ namespace docseek::platform {
 
 class EventLoop {
  public:
-  // Takes the calling thread's default context when this thread may own it;
-  // when another thread owns it (a host running its GLib loop elsewhere), a
-  // private context is pushed as this thread's default for the lifetime of
-  // this object, so nothing of ours is ever dispatched on a foreign thread.
+  // Takes the calling thread's default context when this thread may own it:
+  // a context the host pushed for this thread, or the global default on the
+  // main thread or on the thread that is iterating it. Otherwise (a worker
+  // thread, or a context another thread owns) a private context is pushed as
+  // this thread's default for the lifetime of this object, so nothing of ours
+  // is dispatched on a foreign thread and no host timer runs on a worker.
   EventLoop();
   ~EventLoop();
   EventLoop(const EventLoop&) = delete;

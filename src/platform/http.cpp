@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <glib-unix.h>
 #include <glib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
@@ -82,9 +83,12 @@ struct HttpClient::Impl {
 
   Impl(EventLoop& loop, HttpLimits limits);
   ~Impl();
-  std::uint64_t Get(const std::string& url, Callback done);
+  std::uint64_t Get(const std::string& url, Callback done, const GetOptions& options);
   void CancelAll();
 
+  static curl_socket_t OnOpenSocket(void* transfer, curlsocktype purpose, curl_sockaddr* address);
+  static int OnPrereq(void* transfer, char* conn_primary_ip, char* conn_local_ip,
+                      int conn_primary_port, int conn_local_port);
   static int OnSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketp);
   static int OnTimer(CURLM* multi, long timeout_ms, void* self);
   static gboolean OnDispatch(GSource* source, GSourceFunc, gpointer);
@@ -114,6 +118,11 @@ struct HttpClient::Impl::Transfer {
   HttpErrorKind refusal_kind = HttpErrorKind::kOther;
   std::size_t max_body = 0;
   bool checked_type = false;
+  // The least private space so far: the initiator's, then each hop's. Unset
+  // until the first hop of a navigation of our own is known.
+  std::optional<AddressSpace> space;
+  // Refuses a hop into a more private space than `space`.
+  bool Allowed(AddressSpace hop, const char* what);
   char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -127,8 +136,49 @@ HttpClient::HttpClient(EventLoop& loop, HttpLimits limits)
 
 HttpClient::~HttpClient() = default;
 
-std::uint64_t HttpClient::Get(const std::string& url, Callback done) {
-  return impl_->Get(url, std::move(done));
+std::uint64_t HttpClient::Get(const std::string& url, Callback done, GetOptions options) {
+  return impl_->Get(url, std::move(done), options);
+}
+
+bool HttpClient::Impl::Transfer::Allowed(AddressSpace hop, const char* what) {
+  if (space && hop < *space) {
+    refusal = std::string("refused: ") + what + " is on " +
+              (hop == AddressSpace::kLocal ? "this machine" : "a private network") +
+              ", which a page from a less private place may not reach";
+    refusal_kind = HttpErrorKind::kRefusedRedirect;
+    return false;
+  }
+  return true;
+}
+
+curl_socket_t HttpClient::Impl::OnOpenSocket(void* opaque, curlsocktype, curl_sockaddr* address) {
+  auto* transfer = static_cast<Transfer*>(opaque);
+  char* url = nullptr;
+  curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
+  // Through a proxy this is the proxy's address, the user's own choice.
+  if (!ProxyConfiguredFor(url) &&
+      !transfer->Allowed(SocketAddressSpace(&address->addr), "the address connected to")) {
+    return CURL_SOCKET_BAD;
+  }
+  return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+int HttpClient::Impl::OnPrereq(void* opaque, char* conn_primary_ip, char*, int, int) {
+  auto* transfer = static_cast<Transfer*>(opaque);
+  char* url = nullptr;
+  curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
+  std::optional<AddressSpace> hop = UrlHostSpace(url);
+  if (!hop) {
+    // A name: through a proxy it counts as public; otherwise by the address
+    // it was connected to (already checked when the socket was opened).
+    hop = AddressSpace::kPublic;
+    if (!ProxyConfiguredFor(url) && conn_primary_ip != nullptr) {
+      hop = HostLiteralSpace(conn_primary_ip).value_or(AddressSpace::kPublic);
+    }
+  }
+  if (!transfer->Allowed(*hop, "the host")) return CURL_PREREQFUNC_ABORT;
+  transfer->space = transfer->space ? std::max(*transfer->space, *hop) : *hop;
+  return CURL_PREREQFUNC_OK;
 }
 
 void HttpClient::CancelAll() { impl_->CancelAll(); }
@@ -164,11 +214,15 @@ HttpClient::Impl::~Impl() {
   g_source_unref(source);
 }
 
-std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done) {
+std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done,
+                                    const GetOptions& options) {
   auto transfer = std::make_unique<Transfer>();
   transfer->id = next_id++;
   transfer->done = std::move(done);
   transfer->max_body = limits.max_body;
+  transfer->space = options.initiator;
+  const long timeout_ms =
+      options.timeout_ms > 0 ? std::min(options.timeout_ms, limits.timeout_ms) : limits.timeout_ms;
   CURL* easy = curl_easy_init();
   if (easy == nullptr) throw Error("cannot start a transfer");
   transfer->easy = easy;
@@ -189,8 +243,13 @@ std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done) {
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookie engine on, nothing read from disk
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.timeout_ms);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   std::min(limits.connect_timeout_ms, timeout_ms));
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Impl::OnOpenSocket);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, transfer.get());
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
@@ -290,6 +349,7 @@ void HttpClient::Impl::CollectFinished() {
     CURLcode code = message->data.result;
 
     HttpResult result;
+    result.space = transfer->space.value_or(AddressSpace::kPublic);
     char* url = nullptr;
     curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
     if (url != nullptr) result.url = url;

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/address_space.h"
 #include "platform/event_loop.h"
 #include "platform/limits.h"
 
@@ -37,9 +39,22 @@ enum class HttpErrorKind {
   kOther,
 };
 
+// What one GET may reach and how long it may take.
+struct GetOptions {
+  // The space of the page that asked for this one (a frame's parent): the
+  // transfer, redirects included, may reach no more private space. Unset for
+  // a page we navigate to ourselves; its redirects may still not go to a more
+  // private space than the addresses it came through.
+  std::optional<AddressSpace> initiator;
+  long timeout_ms = 0;  // > 0: shorter than the client's limit
+};
+
 struct HttpResult {
   std::string error;  // empty when a response arrived (whatever its status)
   HttpErrorKind kind = HttpErrorKind::kNone;
+  // The least private space the transfer came through: what the page it
+  // loaded may lead to. Set whether it succeeded or not.
+  AddressSpace space = AddressSpace::kPublic;
   long status = 0;
   std::string content_type;
   std::string url;  // the address after redirects
@@ -58,7 +73,12 @@ class HttpClient {
   // Starts a GET and returns at once; `done` runs later from the event loop
   // (never from inside this call), exactly once unless the transfer is
   // cancelled first. Cookies live as long as this client.
-  std::uint64_t Get(const std::string& url, Callback done);
+  //
+  // Redirects and connections into a more private address space than the
+  // one the page came from are refused (see address_space.h). Without a
+  // proxy for a hop's scheme, the address connected to is checked; with one,
+  // the host as written.
+  std::uint64_t Get(const std::string& url, Callback done, GetOptions options = {});
   void CancelAll();
 
  private:

@@ -1,6 +1,4 @@
-// Faults found by probing the current plug-in, each as the test its fix must pass. They are
-// skipped until the plug-in's hostile-input fixes land: remove PENDING_PLUGIN_FIX() with the
-// fix. DOCSEEK_RUN_PENDING=1 in the environment runs them anyway, to watch them fail.
+// Faults found by probing the plug-in, each as a regression test through the real plug-in.
 
 #include <gtest/gtest.h>
 
@@ -10,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/search_fixture.h"
 #include "support/plugin_handle.h"
+#include "support/search_fixture.h"
 
 namespace docseek::test {
 namespace {
@@ -20,11 +18,7 @@ using docseek::StringList;
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
-#define PENDING_PLUGIN_FIX()                         \
-  if (std::getenv("DOCSEEK_RUN_PENDING") == nullptr) \
-  GTEST_SKIP() << "fixed by the plug-in fixes of the hostile-input work"
-
-class PendingFix : public ::testing::Test {
+class ProbedFault : public ::testing::Test {
  protected:
   Lines Records(const StringList& results, std::string_view type) {
     Lines out;
@@ -55,24 +49,21 @@ class PendingFix : public ::testing::Test {
   ProxyTo proxy_{engine_.proxy()};
 };
 
-TEST_F(PendingFix, ARedirectToThisMachineIsNotFollowed) {
-  PENDING_PLUGIN_FIX();
+TEST_F(ProbedFault, ARedirectToThisMachineIsNotFollowed) {
   StringList types{"toprivate", "pdf"}, results;
   PluginHandle::Get().Getinfo(results.list(), types.list(), 2, "report", "");
   EXPECT_EQ(Hosts(), (Lines{"www.sogou.com", "www.sogou.com"}));
   EXPECT_EQ(results.lines(), Synthetic("pdf", 2));
 }
 
-TEST_F(PendingFix, FramesOnPrivateAddressesAreNotLoaded) {
-  PENDING_PLUGIN_FIX();
+TEST_F(ProbedFault, FramesOnPrivateAddressesAreNotLoaded) {
   StringList types{"privateframe", "pdf"}, results;
   PluginHandle::Get().Getinfo(results.list(), types.list(), 2, "report", "");
   EXPECT_EQ(Hosts(), (Lines{"www.sogou.com", "www.sogou.com"}));
   EXPECT_EQ(results.lines(), Synthetic("pdf", 2));
 }
 
-TEST_F(PendingFix, AChainOfSlowFramesStaysWithinOneNavigationLimit) {
-  PENDING_PLUGIN_FIX();
+TEST_F(ProbedFault, AChainOfSlowFramesStaysWithinOneNavigationLimit) {
   StringList types{"framechain", "pdf"}, results;
   const Clock::time_point start = Clock::now();
   PluginHandle::Get().Getinfo(results.list(), types.list(), 2, "report", "");
@@ -86,8 +77,7 @@ TEST_F(PendingFix, AChainOfSlowFramesStaysWithinOneNavigationLimit) {
   }());
 }
 
-TEST_F(PendingFix, WhatOnePageAppendsIsBoundedByItsSize) {
-  PENDING_PLUGIN_FIX();
+TEST_F(ProbedFault, WhatOnePageAppendsIsBoundedByItsSize) {
   const std::size_t page =
       http_get(engine_.url("/web?query=report%20filetype:amplify&num=100")).body.size();
   StringList types{"amplify", "pdf"}, results;
@@ -105,8 +95,7 @@ TEST_F(PendingFix, WhatOnePageAppendsIsBoundedByItsSize) {
   EXPECT_EQ(pdf, Synthetic("pdf", 100));
 }
 
-TEST_F(PendingFix, ATagWithAHundredThousandAttributesCostsSecondsNotMinutes) {
-  PENDING_PLUGIN_FIX();
+TEST_F(ProbedFault, ATagWithAHundredThousandAttributesCostsSecondsNotMinutes) {
   StringList types{"manyattributes", "pdf"}, results;
   const Clock::time_point start = Clock::now();
   PluginHandle::Get().Getinfo(results.list(), types.list(), 2, "report", "");
@@ -140,7 +129,7 @@ struct ReenteringTypes {
   }
 };
 
-TEST_F(PendingFix, AGetinfoFromTheTypeListsCountCallbackDoesNothing) {
+TEST_F(ProbedFault, AGetinfoFromTheTypeListsCountCallbackDoesNothing) {
   ReenteringTypes types;
   StringList results;
   PluginHandle::Get().Getinfo(results.list(), &types.view, 2, "report", "");

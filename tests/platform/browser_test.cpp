@@ -4,14 +4,28 @@
 
 #include "platform/browser.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/address_space.h"
 #include "platform/event_loop.h"
+#include "platform/http.h"
 #include "support/search_fixture.h"
 
 namespace docseek::test {
@@ -236,6 +250,237 @@ TEST_F(BrowserTest, FramesAreBoundedAndOnlyComeOverHttp) {
     loop_.RunUntil(done);
     EXPECT_EQ(frames, c.frames);
   }
+}
+
+// A loopback server of this test's own for a chain of frames: /chain/N holds
+// an iframe of /chain/N+1 (up to 4), and every frame is answered after
+// `delay`. Connections are served one at a time, as the chain asks for them.
+class FrameChainServer {
+ public:
+  explicit FrameChainServer(std::chrono::milliseconds delay) : delay_(delay) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 8) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("cannot listen");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FrameChainServer() {
+    stop_ = true;
+    thread_.join();
+    close(listener_);
+  }
+  std::string url(int n) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/chain/" + std::to_string(n);
+  }
+  std::vector<std::string> requested() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requested_;
+  }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      char buffer[4096];
+      const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      const std::string head(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+      const std::string path = head.substr(4, head.find(' ', 4) - 4);  // "GET /chain/N ..."
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requested_.push_back(path);
+      }
+      const int n = std::atoi(path.c_str() + std::string("/chain/").size());
+      if (n > 0) {
+        for (auto waited = std::chrono::milliseconds(0); waited < delay_ && !stop_;
+             waited += std::chrono::milliseconds(10)) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      }
+      std::string body = "<html><body><p id=p>frame " + std::to_string(n) + "</p>";
+      if (n < 4) body += "<iframe src='" + url(n + 1) + "'></iframe>";
+      body += "</body></html>";
+      const std::string response =
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
+          "Content-Length: " +
+          std::to_string(body.size()) + "\r\n\r\n" + body;
+      send(fd, response.data(), response.size(), MSG_NOSIGNAL);
+      close(fd);
+    }
+  }
+
+  std::chrono::milliseconds delay_;
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> requested_;
+  std::thread thread_;
+};
+
+TEST_F(BrowserTest, TheNavigationLimitCoversThePageAndAllItsFrames) {
+  // Each frame alone is well within the limit; the chain of them is not.
+  FrameChainServer server(std::chrono::milliseconds(600));
+  platform::BrowserLimits limits;
+  limits.max_frame_depth = 5;
+  limits.http.timeout_ms = 1000;
+  const auto start = std::chrono::steady_clock::now();
+  auto document = Load(server.url(0), limits);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(Text(*document, "p"), "frame 0");  // the page completes without its late frames
+  // Frame 2 started with 400 ms left and was cut off; frame 3 was never asked for.
+  EXPECT_EQ(server.requested(), (std::vector<std::string>{"/chain/0", "/chain/1", "/chain/2"}));
+  EXPECT_LT(took, std::chrono::milliseconds(2000));  // not 4 x 600 ms
+}
+
+// A page from the internet (here: a name reached through the proxy) may not
+// lead into this machine or a private network, by redirect or by frame.
+const char* const kPrivateTargets[] = {
+    "http://127.0.0.1:PORT/f.html",  "http://localhost:PORT/f.html",
+    "http://[::1]:PORT/f.html",      "http://0.0.0.0:PORT/f.html",
+    "http://2130706433:PORT/f.html", "http://[::ffff:127.0.0.1]:PORT/f.html",
+    "http://10.1.2.3/f.html",        "http://172.16.0.1/f.html",
+    "http://192.168.1.1/f.html",     "http://169.254.169.254/f.html",
+    "http://[fe80::1]/f.html",       "http://[fd00::1]/f.html",
+};
+
+std::string WithPort(std::string target, int port) {
+  if (const auto at = target.find("PORT"); at != std::string::npos) {
+    target.replace(at, 4, std::to_string(port));
+  }
+  return target;
+}
+
+TEST_F(BrowserTest, APublicPageCannotLeadIntoThisMachineOrAPrivateNetwork) {
+  engine_.write_page("f.html", "<p id='p'>private</p>");
+  for (const char* target : kPrivateTargets) {
+    SCOPED_TRACE(target);
+    const std::string to = WithPort(target, engine_.port());
+    auto document = Load("http://files.example.com/redirect?to=" + Escape(to));
+    EXPECT_NE(ErrorReason(*document).find("refused"), std::string::npos) << ErrorReason(*document);
+    EXPECT_EQ(document->getElementById("p"), nullptr);
+  }
+  std::string frames;
+  for (const char* target : kPrivateTargets) {
+    frames += "<iframe src='" + WithPort(target, engine_.port()) + "'></iframe>";
+  }
+  engine_.write_page("framed.html", "<body>" + frames + "</body>");
+  Load("http://files.example.com/framed.html");
+  // A redirect to a public name is followed as ever.
+  EXPECT_EQ(Text(*Load("http://files.example.com/redirect?to=" +
+                       Escape("http://files.example.com/f.html")),
+                 "p"),
+            "private");
+  // Nothing reached the engine but through the public name.
+  for (const JsonValue& line : engine_.log_lines()) {
+    EXPECT_EQ(line["host"].as_string(), "files.example.com") << line["target"].as_string();
+  }
+}
+
+TEST_F(BrowserTest, WithoutAProxyTheAddressConnectedToIsChecked) {
+  unsetenv("http_proxy");  // ProxyTo puts it back
+  platform::HttpClient client(loop_);
+  for (const std::string& url :
+       {engine_.url("/f.html"), "http://localhost:" + std::to_string(engine_.port()) + "/"}) {
+    SCOPED_TRACE(url);
+    bool done = false;
+    platform::HttpResult got;
+    platform::GetOptions options;
+    options.initiator = platform::AddressSpace::kPublic;
+    client.Get(
+        url,
+        [&](platform::HttpResult result) {
+          got = std::move(result);
+          done = true;
+        },
+        options);
+    loop_.RunUntil(done);
+    EXPECT_NE(got.error.find("the address connected to is on this machine"), std::string::npos)
+        << got.error;
+  }
+  EXPECT_TRUE(engine_.log_lines().empty());
+}
+
+TEST(AddressSpace, HostsAsWritten) {
+  using platform::AddressSpace;
+  const struct {
+    const char* host;
+    std::optional<AddressSpace> space;
+  } cases[] = {
+      {"127.0.0.1", AddressSpace::kLocal},
+      {"127.1.2.3", AddressSpace::kLocal},
+      {"0.0.0.0", AddressSpace::kLocal},
+      {"2130706433", AddressSpace::kLocal},
+      {"0x7f.1", AddressSpace::kLocal},
+      {"localhost", AddressSpace::kLocal},
+      {"LocalHost.", AddressSpace::kLocal},
+      {"a.localhost", AddressSpace::kLocal},
+      {"[::1]", AddressSpace::kLocal},
+      {"::", AddressSpace::kLocal},
+      {"[::ffff:127.0.0.1]", AddressSpace::kLocal},
+      {"10.0.0.1", AddressSpace::kPrivate},
+      {"172.16.0.1", AddressSpace::kPrivate},
+      {"172.31.255.255", AddressSpace::kPrivate},
+      {"192.168.0.1", AddressSpace::kPrivate},
+      {"169.254.169.254", AddressSpace::kPrivate},
+      {"[fe80::1]", AddressSpace::kPrivate},
+      {"[fc00::1]", AddressSpace::kPrivate},
+      {"[fdff::1]", AddressSpace::kPrivate},
+      {"[::ffff:10.0.0.1]", AddressSpace::kPrivate},
+      {"172.32.0.1", AddressSpace::kPublic},
+      {"172.15.0.1", AddressSpace::kPublic},
+      {"8.8.8.8", AddressSpace::kPublic},
+      {"[2001:db8::1]", AddressSpace::kPublic},
+      {"[fec0::1]", AddressSpace::kPublic},
+      {"www.sogou.com", std::nullopt},
+      {"localhost.example.com", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::HostLiteralSpace(c.host), c.space) << c.host;
+  }
+}
+
+TEST(EventLoopThreads, OnlyTheMainThreadTakesTheGlobalDefaultContext) {
+  GMainContext* global = g_main_context_default();
+  {
+    platform::EventLoop main_loop;
+    EXPECT_EQ(main_loop.native_context(), global);
+  }
+  // Nobody holds the global context now; a worker still gets its own.
+  GMainContext* worker_context = nullptr;
+  bool window_possible_context = true;
+  std::thread worker([&] {
+    platform::EventLoop loop;
+    worker_context = loop.native_context();
+    GMainContext* thread_default = g_main_context_ref_thread_default();
+    window_possible_context = thread_default == global;
+    g_main_context_unref(thread_default);
+  });
+  worker.join();
+  EXPECT_NE(worker_context, global);
+  EXPECT_FALSE(window_possible_context);  // so the window module is not loaded there
+  // A worker that is iterating the global context (the host's loop runs there) keeps it.
+  GMainContext* iterating_context = nullptr;
+  std::thread iterating([&] {
+    ASSERT_TRUE(g_main_context_acquire(global));
+    {
+      platform::EventLoop loop;
+      iterating_context = loop.native_context();
+    }
+    g_main_context_release(global);
+  });
+  iterating.join();
+  EXPECT_EQ(iterating_context, global);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "extraction/hit_loop.h"
 #include "platform/event_loop.h"
 #include "platform/strings.h"
 #include "search/Unit4.h"
@@ -150,6 +151,38 @@ TEST_F(WindowTest, FailedNavigationsCompleteWithAnErrorPage) {
   EXPECT_EQ(results_.Count(), 0u);
   EXPECT_EQ(form_->ProgressBar1.Position, 3);  // one step per page, no hit found
   EXPECT_TRUE(watched_.messages.empty());
+}
+
+TEST_F(WindowTest, WhatOnePageAppendsIsBoundedAndEndsWithAWholeRecord) {
+  // Each hit's summary holds the next hit: summary n is the rest of the page,
+  // so the records would grow with hits times page size.
+  const std::string filler(8 * 1024, 'a');
+  std::string open, close;
+  const int hits = 60;
+  for (int n = 0; n < hits; ++n) {
+    const std::string i = std::to_string(n);
+    open += "<a id=uigs" + i + " href=http://files.example.com/" + i + ".pdf>t" + i +
+            "</a><cite id=cacheresult_info_" + i + ">x - 1K - 2010-1-1</cite>" +
+            "<div id=cacheresult_summary_" + i + ">" + filler + " ";
+    close += "</div>";
+  }
+  const std::string page = "<!DOCTYPE html><body>" + open + close + "</body>";
+  engine_.write_page("pdf.html", page);
+  engine_.write_page("doc.html", ResultPage(NumberedHits(2)));
+  Search({"pdf", "doc"}, 100);
+
+  ASSERT_EQ(results_.Count() % 6, 0u);
+  std::size_t pdf_bytes = 0, pdf_records = 0;
+  for (std::size_t i = 0; i + 6 <= results_.Count(); i += 6) {
+    if (results_.Get(i).starts_with("Title ")) continue;  // the doc page's
+    ++pdf_records;
+    for (std::size_t k = i; k < i + 6; ++k) pdf_bytes += results_.Get(k).size() + 1;
+  }
+  EXPECT_GT(pdf_records, 0u);
+  EXPECT_LT(pdf_records, static_cast<std::size_t>(hits));
+  EXPECT_LE(pdf_bytes, extraction::kOutputFloor + extraction::kOutputFactor * page.size());
+  EXPECT_EQ(watched_.messages, (Lines{"没有找到"}));  // the page ended as a failed read
+  EXPECT_EQ(results_.Count(), 6 * pdf_records + 12);  // and the doc page was read whole
 }
 
 }  // namespace

@@ -119,29 +119,64 @@ class DocumentImpl {
 
   const std::vector<std::string>& frames() const { return frames_; }
   const GumboNode* root() const { return output_->document; }
+  std::size_t size() const { return html_.size(); }
+
+  // Charges a read of `n`'s text against the page's read budget, or throws
+  // when the budget is spent: nested elements make every read walk the
+  // rest of the page again, which a hostile page can repeat hundreds of
+  // times (500 nested reads of a 16 MiB page: seconds of CPU, gigabytes of
+  // text).
+  void ChargeRead(const GumboNode* n) const {
+    const auto it = read_costs_.find(n);
+    const std::size_t cost = it == read_costs_.end() ? 0 : it->second;
+    if (cost > read_budget_) {
+      throw Error("reading this page costs more than it may (" +
+                  std::to_string(read_spent_ + cost) + " units after " +
+                  std::to_string(read_spent_) + ")");
+    }
+    read_budget_ -= cost;
+    read_spent_ += cost;
+  }
 
  private:
   // One walk in tree order (template contents excluded) for the id index, the
   // first <base href> and the frames.
   void Index() {
-    std::vector<std::pair<const GumboNode*, unsigned>> stack;
+    struct Entry {
+      const GumboNode* node;
+      unsigned next;      // child to visit next
+      std::size_t spent;  // `walked` when the node was entered
+    };
+    std::vector<Entry> stack;
     std::vector<const GumboNode*> frame_nodes;
     bool base_seen = false;
-    stack.emplace_back(output_->document, 0);
+    // What reading a subtree costs: one per node plus its text's bytes.
+    std::size_t walked = 0;
+    stack.push_back({output_->document, 0, 0});
     while (!stack.empty()) {
-      auto& top = stack.back();
-      const GumboVector& kids = node::Children(top.first);
-      if (top.second >= kids.length) {
+      Entry& top = stack.back();
+      const GumboVector& kids = node::Children(top.node);
+      if (top.next >= kids.length) {
+        if (auto it = read_costs_.find(top.node); it != read_costs_.end()) {
+          it->second = walked - top.spent;
+        }
         stack.pop_back();
         continue;
       }
-      const auto* n = static_cast<const GumboNode*>(kids.data[top.second++]);
-      if (!node::IsElement(n)) continue;
+      const auto* n = static_cast<const GumboNode*>(kids.data[top.next++]);
+      ++walked;
+      if (!node::IsElement(n)) {
+        if (n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_WHITESPACE ||
+            n->type == GUMBO_NODE_CDATA) {
+          walked += std::strlen(n->v.text.text);
+        }
+        continue;
+      }
       if (const char* id = node::Attr(n, "id"); id && *id) {
         std::string_view key = id;
         if (escaped_ && key.find(html::kInputStreamEscape) != std::string_view::npos)
           key = unescaped_ids_.emplace_back(Read(id));
-        ids_.try_emplace(key, n);
+        if (ids_.try_emplace(key, n).second) read_costs_.emplace(n, 0);
       }
       if (node::IsHtml(n)) {
         const GumboTag tag = n->v.element.tag;
@@ -157,8 +192,13 @@ class DocumentImpl {
         }
       }
       // A template's children are its content, not part of the document.
-      if (n->type == GUMBO_NODE_ELEMENT) stack.emplace_back(n, 0);
+      if (n->type == GUMBO_NODE_ELEMENT) {
+        stack.push_back({n, 0, walked});
+      } else if (auto it = read_costs_.find(n); it != read_costs_.end()) {
+        it->second = 1;
+      }
     }
+    read_budget_ = Document::kReadBudgetFactor * walked + Document::kReadBudgetFloor;
     // Frames resolve against the final base URL, which a later <base> may set.
     for (const GumboNode* n : frame_nodes) {
       const char* src = node::Attr(n, "src");
@@ -180,6 +220,9 @@ class DocumentImpl {
   url::UrlResolver urls_;
   std::deque<std::string> unescaped_ids_;  // keys of ids_ that Read changed
   std::unordered_map<std::string_view, Element> ids_;
+  std::unordered_map<const GumboNode*, std::size_t> read_costs_;  // of the elements with ids
+  mutable std::size_t read_budget_ = 0;
+  mutable std::size_t read_spent_ = 0;
   std::vector<std::string> frames_;
 };
 
@@ -222,6 +265,7 @@ std::shared_ptr<const Document> Document::FromUtf8(std::string html, std::string
 
 const std::string& Document::url() const { return impl_->url(); }
 const std::string& Document::encoding() const { return impl_->encoding(); }
+std::size_t Document::size() const { return impl_->size(); }
 
 const Element* Document::getElementById(std::string_view id) const { return impl_->ById(id); }
 
@@ -231,6 +275,7 @@ std::string Document::innerText(const Element& element) const {
     throw Error("innerText: <" + TagNameForError(n) +
                 "> is not an HTML element (it has no innerText)");
   }
+  impl_->ChargeRead(n);
   return impl_->Read(InnerText(n));
 }
 

@@ -54,7 +54,14 @@ class Document {
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
 
+  // All innerText reads of one document together may walk this many times
+  // its nodes and text, plus the floor; past that a read fails.
+  static constexpr std::size_t kReadBudgetFactor = 8;
+  static constexpr std::size_t kReadBudgetFloor = 1u << 20;
+
   const std::string& url() const;
+  // Bytes of the markup as parsed (UTF-8).
+  std::size_t size() const;
   // Canonical name of the page's encoding: "UTF-8", "GB18030", "windows-1252", ...
   const std::string& encoding() const;
 
@@ -64,7 +71,8 @@ class Document {
 
   // The element's rendered text as the innerText getter gives it with only the
   // default style sheet. Throws Error for an element that is not in the HTML
-  // namespace (it has no such member).
+  // namespace (it has no such member), and once the document's reads have
+  // spent their budget (kReadBudgetFactor).
   std::string innerText(const Element& element) const;
 
   // For a and area: the href attribute resolved against the document's base URL

@@ -58,6 +58,10 @@ class Guard {
 
   // Removes a tag from the markup; a start tag's end tag will follow it.
   void Drop(const Tag& t, int id);
+  // Removes the current tag's attributes past the cap, unless the tag went
+  // whole. Edits come in input order, so this waits until what the tag
+  // inserts before itself is written.
+  void CutExtraAttributes();
   // Before text and most start tags: the elements of the list that were
   // closed implicitly are opened again. Past a budget, the guard writes end
   // tags for them instead, which takes them off the list: misnested formatting
@@ -76,9 +80,22 @@ class Guard {
   std::size_t dropped_ = 0;
   std::size_t injected_ = 0;
   std::size_t noscripts_ = 0;
+  std::size_t cut_begin_ = 0, cut_end_ = 0;  // the current tag's extra attributes
+  std::size_t cut_attributes_ = 0;           // tags whose extra attributes went
+  std::size_t nodes_ = 0;                    // elements and comments kept or dropped so far
+  bool seen_html_ = false, seen_body_ = false;
 };
 
+void Guard::CutExtraAttributes() {
+  if (cut_end_ > cut_begin_) {
+    edits_.Remove(cut_begin_, cut_end_);
+    ++cut_attributes_;
+  }
+  cut_begin_ = cut_end_ = 0;
+}
+
 void Guard::Drop(const Tag& t, int id) {
+  cut_begin_ = cut_end_ = 0;  // the attributes go with the tag
   edits_.Remove(t.begin, t.end_index);
   if (!t.end) ++suppressed_[id];
   ++dropped_;
@@ -129,9 +146,16 @@ void Guard::StartFormatting(const Tag& t, GumboTag tag, int id) {
 }
 
 void Guard::StartForeignTag(const Tag& t, GumboTag tag) {
-  if (t.self_closing) return;
+  if (t.self_closing) {
+    if (++nodes_ > kMaxNodes) {
+      cut_begin_ = cut_end_ = 0;
+      edits_.Remove(t.begin, t.end_index);
+      ++dropped_;
+    }
+    return;
+  }
   const int id = stack_.IdOf(t.name, tag, true);
-  if (stack_.size() >= max_depth_) {
+  if (++nodes_ > kMaxNodes || stack_.size() >= max_depth_) {
     Drop(t, id);
     return;
   }
@@ -141,11 +165,22 @@ void Guard::StartForeignTag(const Tag& t, GumboTag tag) {
 bool Guard::StartSpecialContent(const Tag& t, GumboTag tag) {
   switch (tag) {
     case GUMBO_TAG_HTML:
-    case GUMBO_TAG_HEAD:
     case GUMBO_TAG_BODY:
-      return true;  // merged into the elements that are always there
+      // The tree builder adds the attributes of every later <html> or
+      // <body> to the one element, comparing each with all it already has:
+      // only the first tag of each keeps its attributes.
+      if (!(tag == GUMBO_TAG_HTML ? seen_html_ : seen_body_)) {
+        (tag == GUMBO_TAG_HTML ? seen_html_ : seen_body_) = true;
+      } else {
+        cut_begin_ = t.begin + 1 + t.name.size();
+        cut_end_ = t.end_index - (t.self_closing ? 2 : 1);
+      }
+      return true;
+    case GUMBO_TAG_HEAD:
+      return true;
     case GUMBO_TAG_NOSCRIPT: {
       const std::size_t close = tokens_.RawTextEnd(t.end_index, "noscript");
+      CutExtraAttributes();
       if (close > t.end_index) {
         edits_.Remove(t.end_index, close);
         ++noscripts_;
@@ -203,9 +238,16 @@ void Guard::StartTag(const Tag& t) {
   if (tag == GUMBO_TAG_IMAGE) tag = GUMBO_TAG_IMG;
   if (StartSpecialContent(t, tag) || IgnoredInSelect(tag)) return;
   if (!SkipsReconstruct(tag) && !IsFormatting(tag)) Reconstruct(t.begin);
-  if (IsVoid(tag)) return;
+  if (IsVoid(tag)) {
+    if (++nodes_ > kMaxNodes) {
+      cut_begin_ = cut_end_ = 0;
+      edits_.Remove(t.begin, t.end_index);
+      ++dropped_;
+    }
+    return;
+  }
   const int id = stack_.IdOf(t.name, tag, false);
-  if (stack_.size() >= max_depth_) {
+  if (++nodes_ > kMaxNodes || stack_.size() >= max_depth_) {
     Drop(t, id);  // too deep: the tag goes, and so will the end tag that would close it
     return;
   }
@@ -308,17 +350,24 @@ bool Guard::Run(std::string* out, GuardStats* stats) {
     const Tokenizer::Step step = tokens_.Next(foreign, &tag, &text_at);
     if (text_at != std::string_view::npos && !foreign) Reconstruct(text_at);  // text
     if (step == Tokenizer::Step::kDone) break;
+    if (step == Tokenizer::Step::kNode && ++nodes_ > kMaxNodes) {
+      edits_.Remove(tag.begin, tag.end_index);  // a comment past the cap
+      ++dropped_;
+    }
     if (step != Tokenizer::Step::kTag) continue;
     if (tag.end && !foreign && text_at != std::string_view::npos && tag.name == "form") {
       // gumbo 0.10.1 takes a form off its stack before it writes out the text
       // it holds back, which then lands after the form; a comment writes it out.
       edits_.Insert(tag.begin, "<!---->");
     }
+    cut_begin_ = tag.extra_begin;
+    cut_end_ = tag.extra_end;
     if (tag.end) {
       EndTag(tag);
     } else {
       StartTag(tag);
     }
+    CutExtraAttributes();
   }
   if (stats) {
     stats->dropped_tags = dropped_;
@@ -326,6 +375,7 @@ bool Guard::Run(std::string* out, GuardStats* stats) {
     stats->max_depth_seen = stack_.max_depth_seen();
     stats->formatting_resets = injected_;
     stats->elements = stack_.elements();
+    stats->capped_tags = cut_attributes_;
   }
   if (!edits_.edited()) return false;
   *out = edits_.Finish();

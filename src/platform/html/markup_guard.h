@@ -29,6 +29,12 @@
 // gumbo 0.10.1 would put that text after the form (<div><form>a</form>b</div>
 // gave an empty form and "ab").
 //
+// Attributes past the first kMaxAttributes (tokenizer.h) of a tag are removed:
+// gumbo's duplicate check makes a tag's attributes cost O(N^2). For the same
+// reason a repeated <html> or <body> loses all its attributes (the tree
+// builder would add them to the first one). Past kMaxNodes elements and
+// comments, further ones are removed.
+//
 // It also removes the content of <noscript> elements: the browser runs with
 // scripting on, where that content is raw text that is never rendered and holds
 // no elements (gumbo parses it as with scripting off, which would put its
@@ -43,12 +49,20 @@ namespace docseek::html {
 // Like Blink's kMaximumHTMLParserDOMTreeDepth.
 inline constexpr std::size_t kMaxDepth = 512;
 
+// Elements and comments a document may hold. Parsing costs time and memory
+// per node (16 MiB of "<td>x" is 3.3 million cells, seconds and gigabytes);
+// a result page has a few thousand. Start tags past it are dropped with their
+// end tags (their text lands in the element around them), and so are
+// comments.
+inline constexpr std::size_t kMaxNodes = 100000;
+
 struct GuardStats {
   std::size_t dropped_tags = 0;       // start and end tags removed for depth
   std::size_t noscript_contents = 0;  // <noscript> contents removed
   std::size_t max_depth_seen = 0;     // deepest nesting of the model (after dropping)
   std::size_t formatting_resets = 0;  // end tags written to empty the formatting list
   std::size_t elements = 0;           // elements the model opened (re-opened ones too)
+  std::size_t capped_tags = 0;        // tags that lost attributes past kMaxAttributes
 };
 
 // Returns true and sets `*out` to the edited markup when something had to be

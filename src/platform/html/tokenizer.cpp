@@ -28,7 +28,9 @@ Tokenizer::Step Tokenizer::Next(bool foreign, Tag* tag, std::size_t* text_at) {
     const std::size_t after = c == '!' ? SkipDeclaration(i, foreign) : s_.find('>', i + 2);
     if (after == npos) return Step::kDone;  // the rest is a comment
     next_ = c == '!' ? after : after + 1;
-    return Step::kOther;
+    tag->begin = i;
+    tag->end_index = next_;
+    return Step::kNode;
   }
   const bool end_tag = c == '/';
   std::size_t p = i + (end_tag ? 2 : 1);
@@ -45,7 +47,7 @@ Tokenizer::Step Tokenizer::Next(bool foreign, Tag* tag, std::size_t* text_at) {
   while (p < n && !IsAsciiWhitespace(s_[p]) && s_[p] != '/' && s_[p] != '>') {
     tag->name += text::AsciiLower(s_[p++]);
   }
-  const std::size_t after = SkipAttributes(p, &tag->self_closing);
+  const std::size_t after = SkipAttributes(p, tag);
   if (after == npos) return Step::kDone;  // the tag runs to the end of input
   next_ = after;
   tag->end = end_tag;
@@ -74,8 +76,10 @@ std::size_t Tokenizer::SkipDeclaration(std::size_t i, bool foreign) const {
   return a == npos ? npos : a + 1;
 }
 
-std::size_t Tokenizer::SkipAttributes(std::size_t p, bool* self_closing) const {
-  *self_closing = false;
+std::size_t Tokenizer::SkipAttributes(std::size_t p, Tag* tag) const {
+  tag->self_closing = false;
+  tag->extra_begin = tag->extra_end = 0;
+  std::size_t attributes = 0;
   const std::size_t n = s_.size();
   while (p < n) {
     const char c = s_[p];
@@ -85,12 +89,13 @@ std::size_t Tokenizer::SkipAttributes(std::size_t p, bool* self_closing) const {
       return p + 1;
     } else if (c == '/') {
       if (p + 1 < n && s_[p + 1] == '>') {
-        *self_closing = true;
+        tag->self_closing = true;
         return p + 2;
       }
       ++p;
     } else {
       // An attribute name (its first character may be '=').
+      if (++attributes == kMaxAttributes + 1) tag->extra_begin = p;
       ++p;
       while (p < n && !IsAsciiWhitespace(s_[p]) && s_[p] != '/' && s_[p] != '>' && s_[p] != '=')
         ++p;
@@ -106,6 +111,7 @@ std::size_t Tokenizer::SkipAttributes(std::size_t p, bool* self_closing) const {
           while (p < n && !IsAsciiWhitespace(s_[p]) && s_[p] != '>') ++p;
         }
       }
+      if (attributes > kMaxAttributes) tag->extra_end = p;
     }
   }
   return npos;  // end of input inside the tag: the tag is dropped

@@ -18,7 +18,17 @@ struct Tag {
   std::size_t end_index = 0;  // index after its '>'
   std::string name;           // lower-cased
   bool self_closing = false;
+  // Attributes past the first kMaxAttributes, [extra_begin, extra_end) of the
+  // input; empty when there are no more than that.
+  std::size_t extra_begin = 0;
+  std::size_t extra_end = 0;
 };
+
+// Attributes a tag keeps. gumbo compares each attribute name with all earlier
+// ones of its tag, so a tag with N attributes costs O(N^2) (100 000 took
+// 34 s); no real element has more than a few dozen, and a browser keeps the
+// first of duplicates, so the first ones stay.
+inline constexpr std::size_t kMaxAttributes = 64;
 
 class Tokenizer {
  public:
@@ -26,7 +36,8 @@ class Tokenizer {
 
   enum class Step {
     kTag,    // `tag` holds a start or end tag
-    kOther,  // a comment, doctype, processing instruction or a '<' that is text
+    kNode,   // a comment, doctype or processing instruction at [tag.begin, tag.end_index)
+    kOther,  // a '<' that is text, or an end tag that is ignored
     kDone,   // end of input (or a construct that runs to its end)
   };
 
@@ -44,7 +55,7 @@ class Tokenizer {
 
  private:
   // Reads the attributes of a tag from s_[p]; returns the index after '>' or npos.
-  std::size_t SkipAttributes(std::size_t p, bool* self_closing) const;
+  std::size_t SkipAttributes(std::size_t p, Tag* tag) const;
   // After "<!" at i: the index after the comment, CDATA or doctype, or npos.
   std::size_t SkipDeclaration(std::size_t i, bool foreign) const;
 

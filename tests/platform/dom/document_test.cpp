@@ -133,6 +133,50 @@ TEST(Document, LoadCapsTheBody) {
   EXPECT_EQ(doc->getElementById("late"), nullptr);  // beyond the cap
 }
 
+TEST(Document, ATagWithAHundredThousandAttributesKeepsItsFirstOnes) {
+  std::string junk;
+  for (int i = 0; i < 100000; ++i) junk += " a" + std::to_string(i) + "=1";
+  auto doc = Document::FromUtf8(
+      "<body><a id=uigs0 href=/x.pdf" + junk + " id=late>t</a><p" + junk + " id=p>late id</p>",
+      kUrl);
+  const Element* link = doc->getElementById("uigs0");
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(doc->innerText(*link), "t");
+  EXPECT_EQ(doc->href(*link), "http://www.sogou.com/x.pdf");
+  EXPECT_EQ(doc->getElementById("late"), nullptr);
+  EXPECT_EQ(doc->getElementById("p"), nullptr);  // past the first 64 attributes
+}
+
+TEST(Document, ReadsOfOnePageShareABudget) {
+  // Each summary holds the next: every read walks the rest of the page.
+  std::string page = "<body>";
+  for (int n = 0; n < 300; ++n) page += "<div id=s" + std::to_string(n) + ">";
+  page += std::string(100000, 'x');
+  auto doc = Document::FromUtf8(page, kUrl);
+  std::size_t read = 0;
+  int n = 0;
+  try {
+    for (; n < 300; ++n)
+      read += doc->innerText(*doc->getElementById("s" + std::to_string(n))).size();
+  } catch (const Error&) {
+  }
+  EXPECT_GT(n, 0);    // the first reads go through
+  EXPECT_LT(n, 300);  // and the budget ends them
+  EXPECT_LE(read, Document::kReadBudgetFactor * doc->size() + Document::kReadBudgetFloor);
+
+  // The hit loop's reads of a result page, many times over, stay well inside it.
+  auto result = Document::Load(ResultPage(100), "text/html; charset=UTF-8", kUrl);
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int hit = 0; hit < 100; ++hit) {
+      const std::string i = std::to_string(hit);
+      for (const std::string& id :
+           {"uigs" + i, "cacheresult_info_" + i, "cacheresult_summary_" + i}) {
+        EXPECT_NO_THROW(result->innerText(*result->getElementById(id))) << id;
+      }
+    }
+  }
+}
+
 TEST(Document, OutlivesNothingButItself) {
   // The reads work on a document whose source string is gone.
   std::shared_ptr<const Document> doc;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/html/tokenizer.h"
+
 namespace docseek::html {
 namespace {
 
@@ -161,6 +163,46 @@ TEST(MarkupGuard, RealisticPageUnchanged) {
   GuardStats stats;
   EXPECT_FALSE(GuardMarkup(Repeat(page, 50), &out, kMaxDepth, &stats));
   EXPECT_EQ(stats.dropped_tags, 0u);
+}
+
+// Attributes: gumbo's duplicate check costs O(N^2) per tag, so a tag keeps its
+// first kMaxAttributes, and a repeated <html> or <body> (whose attributes the
+// tree builder merges into the first) keeps none.
+TEST(MarkupGuard, CapsAttributesKeepingTheFirstOnes) {
+  std::string many;
+  for (std::size_t i = 0; i < kMaxAttributes + 2; ++i) many += " a" + std::to_string(i);
+  std::string kept;
+  for (std::size_t i = 0; i < kMaxAttributes; ++i) kept += " a" + std::to_string(i);
+  const struct {
+    const char* name;
+    std::string html;
+    std::string guarded;
+  } cases[] = {
+      {"start tag", "<div" + many + ">x</div>", "<div" + kept + " >x</div>"},
+      {"values and self-closing", "<br" + many + " id='x y'/>", "<br" + kept + " />"},
+      {"end tag", "<p>x</p" + many + ">", "<p>x</p" + kept + " >"},
+      {"exactly the cap", "<div" + kept + ">x</div>", "<div" + kept + ">x</div>"},
+      {"repeated body", "<body class=a><p>x<body id=b onload=y>z", "<body class=a><p>x<body>z"},
+      {"repeated html", "<html lang=en><html id=x />", "<html lang=en><html/>"},
+      {"inside noscript's tag", "<noscript" + many + ">x</noscript>",
+       "<noscript" + kept + " ></noscript>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Guarded(c.html, kMaxDepth), c.guarded);
+  }
+}
+
+TEST(MarkupGuard, CapsElementsAndCommentsKeepingTheirText) {
+  GuardStats stats;
+  std::string out;
+  const std::string page = Repeat("<span>x</span><!--c--><br>", 60000);
+  ASSERT_TRUE(GuardMarkup(page, &out, kMaxDepth, &stats));
+  // 180 000 nodes: the first 100 000 stay, the later ones leave their text.
+  EXPECT_EQ(out, Repeat("<span>x</span><!--c--><br>", 33333) + "<span>x</span>" +
+                     Repeat("x", 60000 - 33334));
+  // The last kept span's comment and <br>, then four tags of each later unit.
+  EXPECT_EQ(stats.dropped_tags, 2u + 4u * (60000 - 33334));
 }
 
 }  // namespace
