@@ -34,6 +34,7 @@ struct HttpResult {
 class HttpClient {
  public:
   using Callback = std::function<void(HttpResult)>;
+  using HeadersCallback = std::function<void()>;
 
   HttpClient(EventLoop& loop, HttpLimits limits = {});
   ~HttpClient();
@@ -42,9 +43,21 @@ class HttpClient {
 
   // Starts a GET and returns at once; `done` runs later from the event loop
   // (never from inside this call), exactly once unless the transfer is
-  // cancelled first. Cookies live as long as this client.
-  std::uint64_t Get(const std::string& url, Callback done);
+  // cancelled first. Cookies live as long as this client. `headers`, when
+  // given, runs once from the event loop after the headers of the final
+  // response (not of a redirect) have been read, so cookies it sets are
+  // stored; it does not run when the transfer fails before that.
+  //
+  // A permanent redirect (301, 308) or an HSTS header seen by this client is
+  // remembered in memory for as long as it lives: a later Get of the same
+  // address, or of the same path on a host that moved as a whole, goes
+  // straight to where it leads.
+  std::uint64_t Get(const std::string& url, Callback done, HeadersCallback headers = {});
+  // Drops one transfer; its callbacks never run. Unknown ids are ignored.
+  void Cancel(std::uint64_t id);
   void CancelAll();
+  // Transfers started and neither finished nor cancelled.
+  std::size_t InFlight() const;
 
  private:
   struct Impl;

@@ -1,6 +1,8 @@
 #include "search/Unit4.h"
 
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "extraction/hit_loop.h"
 #include "search/query_address.h"
@@ -28,6 +30,10 @@ void TForm4::FormShow() {
   }
   progress_.engine = kEngineName;
   progress_.total = static_cast<int>(types);
+  std::vector<std::string> addresses;
+  addresses.reserve(types);
+  for (std::size_t i = 0; i < types; ++i) addresses.push_back(URLlist->Get(i));
+  WebBrowser1.Preload(addresses);
   NavigateToCurrent();
 }
 
@@ -68,6 +74,9 @@ void TForm4::NextURL() {
 }
 
 void TForm4::FormClose() {
+  // A window closed early leaves nothing loading: not the page under way,
+  // nor the pages fetched ahead that will never be shown.
+  WebBrowser1.Stop();
   URLlist.reset();
   Flistview = nullptr;
   Ffiletype = nullptr;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -22,15 +23,18 @@ using namespace docseek::engine;
 constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
-    "Usage: docseek-engine [--port N] [--pages DIR] [--log FILE] [--help] [--version]\n"
+    "Usage: docseek-engine [--port N] [--pages DIR] [--log FILE] [--latency MS] [--help]\n"
+    "                     [--version]\n"
     "\n"
     "Serves synthetic search result pages on 127.0.0.1, directly or as an HTTP proxy.\n"
-    "Prints \"port N\" once it listens; stops on SIGTERM or SIGINT.\n"
+    "Prints \"port N\" once it listens; stops on SIGTERM or SIGINT, and then prints\n"
+    "\"connections N requests M\" on stderr.\n"
     "\n"
     "  --port N      port to listen on; 0 (the default) picks a free one\n"
     "  --pages DIR   serve DIR/TYPE.html for /web queries of that type, and DIR/PATH for\n"
     "                any other path\n"
     "  --log FILE    append one JSON line per request to FILE\n"
+    "  --latency MS  wait MS milliseconds before each response (at most 60000)\n"
     "  --help        show this help\n"
     "  --version     show the version\n";
 
@@ -38,6 +42,7 @@ struct Options {
   std::uint16_t port = 0;
   std::optional<std::string> pages;
   std::optional<std::string> log;
+  std::chrono::milliseconds latency{0};
 };
 
 int usage_error(const std::string& message) {
@@ -57,7 +62,7 @@ int parse_args(int argc, char** argv, Options* options) {
       std::printf("docseek-engine %s\n", DOCSEEK_VERSION);
       return 0;
     }
-    if (arg != "--port" && arg != "--pages" && arg != "--log") {
+    if (arg != "--port" && arg != "--pages" && arg != "--log" && arg != "--latency") {
       return usage_error("unknown argument: " + std::string(arg));
     }
     if (i + 1 >= argc) return usage_error(std::string(arg) + " needs a value");
@@ -69,6 +74,13 @@ int parse_args(int argc, char** argv, Options* options) {
         return usage_error("bad port: " + std::string(value));
       }
       options->port = static_cast<std::uint16_t>(port);
+    } else if (arg == "--latency") {
+      unsigned ms = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+      if (ec != std::errc{} || end != value.data() + value.size() || ms > 60000) {
+        return usage_error("bad latency: " + std::string(value));
+      }
+      options->latency = std::chrono::milliseconds(ms);
     } else if (arg == "--pages") {
       options->pages = std::string(value);
     } else {
@@ -121,7 +133,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Router router(std::move(pages));
-  Server server(router, log);
+  ServerLimits limits;
+  limits.latency = options.latency;
+  Server server(router, log, limits);
   if (!server.listen(options.port, &error)) {
     std::fprintf(stderr, "docseek-engine: %s\n", error.c_str());
     return 1;
@@ -129,9 +143,10 @@ int main(int argc, char** argv) {
   // The one line on stdout: scripts and tests wait for it to know the port.
   std::printf("port %u\n", static_cast<unsigned>(server.port()));
   std::fflush(stdout);
-  if (!server.run(stop_pipe[0])) {
-    std::perror("docseek-engine: poll");
-    return 1;
-  }
-  return 0;
+  const bool ran = server.run(stop_pipe[0]);
+  if (!ran) std::perror("docseek-engine: poll");
+  std::fprintf(stderr, "connections %llu requests %llu\n",
+               static_cast<unsigned long long>(server.connections()),
+               static_cast<unsigned long long>(server.requests()));
+  return ran ? 0 : 1;
 }

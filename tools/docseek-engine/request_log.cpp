@@ -67,7 +67,7 @@ std::string json_string(std::string_view text) {
   return out;
 }
 
-std::string log_line(const Request& request, int status) {
+std::string log_line(const Request& request, int status, std::uint64_t connection) {
   const bool parsed = !request.version.empty();  // the request line was read in full
   const auto opt = [](const std::string& s) {
     return s.empty() ? std::nullopt : std::optional<std::string_view>(s);
@@ -88,7 +88,9 @@ std::string log_line(const Request& request, int status) {
          ",\"num\":" + json_or_null(find_param(request.params, "num")) + ",\"params\":" + params +
          ",\"host\":" + json_or_null(request.header("Host")) +
          ",\"user_agent\":" + json_or_null(request.header("User-Agent")) +
-         ",\"status\":" + std::to_string(status) + "}";
+         ",\"cookie\":" + json_or_null(request.header("Cookie")) +
+         ",\"status\":" + std::to_string(status) + ",\"connection\":" + std::to_string(connection) +
+         "}";
 }
 
 RequestLog::~RequestLog() {
@@ -101,9 +103,9 @@ bool RequestLog::open(const std::string& path, std::string* error) {
   return fd_ >= 0;
 }
 
-void RequestLog::write(const Request& request, int status) {
+void RequestLog::write(const Request& request, int status, std::uint64_t connection) {
   if (fd_ < 0) return;
-  const std::string line = log_line(request, status) + "\n";
+  const std::string line = log_line(request, status, connection) + "\n";
   // One write() per line with O_APPEND: a reader never sees half a line from a complete
   // write, and nothing sits in a buffer when the engine is killed.
   std::string_view rest = line;

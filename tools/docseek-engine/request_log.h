@@ -3,7 +3,9 @@
 //
 // Fields: method, target (as sent), path (decoded), query (decoded value of the `query`
 // parameter), num (the `num` parameter's text, not interpreted), params (every decoded
-// parameter in order; a repeated name appears repeatedly), host, user_agent, status. A field the
+// parameter in order; a repeated name appears repeatedly), host, user_agent, cookie (the Cookie
+// field as sent), status, connection (1 for the first connection the engine accepted, 0 when
+// unknown). A field the
 // request did not carry, or that a malformed request never reached, is null.
 //
 // Strings are UTF-8. Decoded values may hold any byte: control characters are written as
@@ -11,6 +13,7 @@
 #ifndef DOCSEEK_ENGINE_REQUEST_LOG_H
 #define DOCSEEK_ENGINE_REQUEST_LOG_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,7 +26,7 @@ std::string json_string(std::string_view text);
 
 // The log line for a request (possibly only partly parsed) and the status it got, without the
 // line end.
-std::string log_line(const Request& request, int status);
+std::string log_line(const Request& request, int status, std::uint64_t connection = 0);
 
 class RequestLog {
  public:
@@ -35,7 +38,7 @@ class RequestLog {
   // Appends to `path`, creating it. False, with the reason in *error, when it cannot.
   bool open(const std::string& path, std::string* error);
   // Writes one line; does nothing when no log was opened.
-  void write(const Request& request, int status);
+  void write(const Request& request, int status, std::uint64_t connection = 0);
 
  private:
   int fd_ = -1;

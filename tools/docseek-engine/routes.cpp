@@ -45,7 +45,7 @@ std::optional<int> parse_int(std::string_view text) {
   return value;
 }
 
-Response serve_web(const Request& req, const Router& router) {
+Response result_page(const Request& req, const Router& router) {
   const std::string_view query = find_param(req.params, "query").value_or("");
   if (router.pages()) {
     const SearchTerms terms = split_query(query);
@@ -56,6 +56,16 @@ Response serve_web(const Request& req, const Router& router) {
   Response r;
   r.content_type = "text/html; charset=utf-8";
   r.body = render_result_page(query, hit_count(find_param(req.params, "num")));
+  return r;
+}
+
+Response serve_web(const Request& req, const Router& router) {
+  Response r = result_page(req, router);
+  // Like the real engine, a first visit gets a session cookie, which later queries send back.
+  if (!req.header("Cookie")) {
+    r.headers.emplace_back("Set-Cookie",
+                           "SUID=" + std::to_string(router.next_session()) + "; path=/");
+  }
   return r;
 }
 
@@ -73,7 +83,15 @@ Response serve_redirect(const Request& req, const Router&) {
       to->find('\0') != std::string_view::npos) {
     return error_response(400);
   }
-  Response r = error_response(302);
+  int status = 302;
+  if (const auto asked = find_param(req.params, "status")) {
+    const auto code = parse_int(*asked);
+    if (!code || (*code != 301 && *code != 302 && *code != 307 && *code != 308)) {
+      return error_response(400);
+    }
+    status = *code;
+  }
+  Response r = error_response(status);
   r.headers.emplace_back("Location", std::string(*to));
   return r;
 }

@@ -20,8 +20,9 @@ struct Server::Connection {
     kDraining,  // answered for the last time; reading and dropping input until EOF
     kClosed,
   };
-  explicit Connection(int socket) : fd(socket) {}
+  Connection(int socket, std::uint64_t number) : fd(socket), id(number) {}
   int fd;
+  std::uint64_t id;  // 1 for the first connection accepted
   State state = State::kReading;
   std::string in;
   std::string out;
@@ -129,7 +130,7 @@ void Server::accept_clients() {
       }
       return;
     }
-    auto c = std::make_unique<Connection>(fd);
+    auto c = std::make_unique<Connection>(fd, ++accepted_);
     c->deadline = Clock::now() + limits_.idle_timeout;
     connections_.push_back(std::move(c));
   }
@@ -156,7 +157,8 @@ void Server::process_input(Connection& c) {
   const auto end = find_head_end(c.in);
   if (!end) {
     if (c.in.size() > kMaxHeadBytes) {
-      log_.write(Request{}, 431);
+      ++answered_;
+      log_.write(Request{}, 431, c.id);
       queue_response(c, error_response(431), false, false);
     }
     return;
@@ -165,9 +167,11 @@ void Server::process_input(Connection& c) {
   c.in.erase(0, *end);
   const ParsedHead parsed = parse_request_head(head);
   const Request& req = parsed.request;
-  const Response response = parsed.error != 0 ? error_response(parsed.error) : router_.handle(req);
+  Response response = parsed.error != 0 ? error_response(parsed.error) : router_.handle(req);
+  response.delay += limits_.latency;
   const bool keep_alive = parsed.error == 0 && req.keep_alive && !req.has_body && !response.close;
-  log_.write(req, response.status);
+  ++answered_;
+  log_.write(req, response.status, c.id);
   queue_response(c, response, req.method == "HEAD", keep_alive);
 }
 
