@@ -175,6 +175,8 @@ std::uint64_t HttpClient::Impl::Get(const std::string& requested, Callback done,
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+  // A proxy's answer to CONNECT is not the page's response.
+  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(easy, CURLOPT_HSTS_CTRL, CURLHSTS_ENABLE);  // no file: memory only
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
