@@ -54,6 +54,12 @@ void Arena::Reset() {
   }
 }
 
+std::size_t Arena::KeptBytes() const {
+  std::size_t bytes = 0;
+  for (const Chunk& chunk : chunks_) bytes += chunk.size;
+  return bytes;
+}
+
 std::shared_ptr<Arena> ArenaPool::Take() {
   if (arena_ && arena_.use_count() == 1) {
     arena_->Reset();

@@ -32,8 +32,11 @@ class Arena {
     next_ += size;
     return block;
   }
-  // Everything allocated so far is gone; the memory stays for the next use.
+  // Everything allocated so far is gone; the memory stays for the next use,
+  // at most kKeptBytes of it.
   void Reset();
+  // Memory held, in use or kept.
+  std::size_t KeptBytes() const;
 
   // gumbo's allocator interface; freeing a single block does nothing.
   static void* GumboAllocate(void* self, std::size_t size);
