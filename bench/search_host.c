@@ -9,7 +9,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/resource.h>
 
 #include "docseek/plugin.h"
 
@@ -36,10 +35,17 @@ static int append_line(void* context, const char* text, size_t length) {
   return 0;
 }
 
+/* The high-water mark of this program's own memory: unlike ru_maxrss, VmHWM
+ * does not count what the parent process held before it forked us. */
 static long peak_kib(void) {
-  struct rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+  FILE* status = fopen("/proc/self/status", "r");
+  char line[256];
+  long kib = -1;
+  while (status != NULL && fgets(line, sizeof line, status) != NULL) {
+    if (strncmp(line, "VmHWM:", 6) == 0) kib = atol(line + 6);
+  }
+  if (status != NULL) fclose(status);
+  return kib;
 }
 
 int main(int argc, char** argv) {
