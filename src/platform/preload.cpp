@@ -81,7 +81,12 @@ std::optional<std::uint64_t> Preloader::Claim(const std::string& address,
                                               HttpClient::Callback done) {
   for (Entry& entry : entries_) {
     if (entry.address != address || entry.state == State::kClaimed) continue;
-    if (entry.state == State::kWaiting) break;  // not yet asked for: the caller loads it itself
+    if (entry.state == State::kWaiting) {
+      // Not asked for yet: the caller loads it itself, and it is never
+      // fetched ahead as well.
+      entry.state = State::kClaimed;
+      return std::nullopt;
+    }
     if (entry.state == State::kLoaded) {
       entry.state = State::kClaimed;
       tasks_.Post([done = std::move(done), result = std::move(*entry.result)]() mutable {

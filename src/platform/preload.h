@@ -38,7 +38,8 @@ class Preloader {
   // Hands over the next unclaimed preload of `address`: `done` gets its
   // result from the event loop, never from inside this call. Returns the
   // transfer id to cancel when the load is still under way, 0 when the result
-  // is already here, nullopt when `address` is not preloaded.
+  // is already here, nullopt when `address` is not preloaded (or not yet
+  // asked for: then it is left to the caller and not fetched ahead).
   std::optional<std::uint64_t> Claim(const std::string& address, HttpClient::Callback done);
   // The claimed transfer `id` is abandoned (the browser navigated away).
   void Abandon(std::uint64_t id);

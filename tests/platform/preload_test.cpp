@@ -211,6 +211,37 @@ TEST_F(PreloadTest, ANavigationElsewhereOrStopLeavesNothingLoading) {
   EXPECT_EQ(completed.back(), slow[5]);
 }
 
+TEST_F(PreloadTest, APageNavigatedToBeforeItsTurnIsAskedForOnce) {
+  if (!platform::Preloader::kEnabled) GTEST_SKIP() << "built without preload";
+  std::vector<std::string> slow;
+  for (int i = 0; i < 9; ++i) slow.push_back(engine_.url("/slow?ms=300&n=" + std::to_string(i)));
+  TWebBrowser browser(loop_);
+  std::vector<std::string> completed;
+  bool done = false;
+  browser.OnDocumentComplete = [&](TWebBrowser* sender, const BrowserObject* frame,
+                                   const std::string& url) {
+    if (frame != sender->Application()) return;
+    completed.push_back(url);
+    done = true;
+  };
+  browser.Preload(slow);
+  browser.Navigate(slow[0]);
+  loop_.RunUntil(done);
+  // Six are under way; the last has not been asked for yet.
+  done = false;
+  browser.Navigate(slow[8]);
+  loop_.RunUntil(done);
+  Wait(800);  // the other preloads finish meanwhile
+  EXPECT_EQ(browser.TransfersInFlight(), 0u);
+  std::multiset<std::string> targets = Targets(engine_.log_lines());
+  for (const std::string& address : slow) {
+    SCOPED_TRACE(address);
+    EXPECT_LE(targets.count(address.substr(address.find("/slow"))), 1u);
+  }
+  EXPECT_EQ(targets.count("/slow?ms=300&n=8"), 1u);
+  EXPECT_EQ(completed, (std::vector<std::string>{slow[0], slow[8]}));
+}
+
 TEST_F(PreloadTest, APermanentRedirectIsRememberedForTheRestOfTheSession) {
   engine_.write_page("new/page.html", "<p>here</p>");
   struct {
