@@ -42,7 +42,7 @@ TEST(ByteRange, AnswersOneRangeOfAFile) {
     if (!c.range.empty()) request.headers.emplace_back("range", c.range);
     Response file;
     file.body = "0123456789";
-    const Response r = apply_byte_range(request, file);
+    const Response r = ApplyByteRange(request, file);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(Field(r, "Content-Range").value_or(""), c.content_range);
     if (c.status != 416) {
@@ -55,7 +55,7 @@ TEST(ByteRange, AnswersOneRangeOfAFile) {
 TEST(ByteRange, LeavesOtherAnswersAlone) {
   Request request;
   request.headers.emplace_back("Range", "bytes=1-");
-  const Response missing = apply_byte_range(request, error_response(404));
+  const Response missing = ApplyByteRange(request, ErrorResponse(404));
   EXPECT_EQ(missing.status, 404);
   EXPECT_FALSE(Field(missing, "Content-Range"));
 }

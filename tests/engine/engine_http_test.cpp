@@ -15,7 +15,7 @@
 namespace docseek {
 namespace {
 
-using engine::render_result_page;
+using engine::RenderResultPage;
 using test::EngineProcess;
 using test::http_get;
 using test::HttpOptions;
@@ -52,7 +52,7 @@ class EngineHttp : public ::testing::Test {
   void expect_still_serving() {
     const auto r = http_get(engine.url("/web?query=alive%20filetype:pdf&num=1"));
     EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.body, render_result_page("alive filetype:pdf", 1));
+    EXPECT_EQ(r.body, RenderResultPage("alive filetype:pdf", 1));
   }
 
   EngineProcess engine;
@@ -72,7 +72,7 @@ TEST_F(EngineHttp, OriginAndProxyFormGetTheSamePage) {
   through_proxy.proxy = engine.proxy();
   const auto proxied = http_get("http://www.sogou.com" + target, through_proxy);
 
-  const std::string expected = render_result_page("annual report filetype:pdf", 20);
+  const std::string expected = RenderResultPage("annual report filetype:pdf", 20);
   for (const auto* r : {&direct, &proxied}) {
     EXPECT_EQ(r->status, 200);
     EXPECT_EQ(r->header("Content-Type"), "text/html; charset=utf-8");
@@ -115,7 +115,7 @@ TEST_F(EngineHttp, DecodesQueriesAsAFormDoes) {
     SCOPED_TRACE(c.encoded);
     const auto r = http_get(engine.url("/web?query=" + c.encoded + "&num=3"));
     EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.body, render_result_page(c.decoded, 3));
+    EXPECT_EQ(r.body, RenderResultPage(c.decoded, 3));
   }
   // The log gives the exact decoded query of each request, in order.
   const auto log = engine.log_lines();
@@ -237,7 +237,7 @@ TEST_F(EngineHttp, ReadsARequestThatArrivesByteByByte) {
   }
   const std::string answer = connection.read_until_close();
   EXPECT_EQ(status_of(answer), 200);
-  EXPECT_TRUE(answer.ends_with(render_result_page("slow client filetype:pdf", 2)));
+  EXPECT_TRUE(answer.ends_with(RenderResultPage("slow client filetype:pdf", 2)));
 }
 
 TEST_F(EngineHttp, AnswersPipelinedRequestsInOrderOnOneConnection) {
@@ -255,7 +255,7 @@ TEST_F(EngineHttp, AnswersPipelinedRequestsInOrderOnOneConnection) {
   EXPECT_NE(third, std::string::npos);
   EXPECT_EQ(count_of(answer, "Connection: keep-alive\r\n"), 2);
   EXPECT_EQ(count_of(answer, "Connection: close\r\n"), 1);
-  EXPECT_NE(answer.find(render_result_page("one filetype:pdf", 1)), std::string::npos);
+  EXPECT_NE(answer.find(RenderResultPage("one filetype:pdf", 1)), std::string::npos);
 }
 
 TEST_F(EngineHttp, ClosesHttp10ConnectionsAfterOneAnswer) {

@@ -11,7 +11,7 @@
 namespace docseek {
 namespace {
 
-using engine::render_result_page;
+using engine::RenderResultPage;
 using test::EngineProcess;
 using test::http_get;
 using test::HttpOptions;
@@ -40,18 +40,18 @@ TEST_F(EnginePages, WebServesTheFixtureForTheQueriedType) {
   EXPECT_EQ(pdf.header("Content-Type"), "text/html");  // the page's own <meta> decides
 
   const auto doc = http_get(engine.url("/web?query=anything%20filetype:doc&num=3"));
-  EXPECT_EQ(doc.body, render_result_page("anything filetype:doc", 3));
+  EXPECT_EQ(doc.body, RenderResultPage("anything filetype:doc", 3));
 }
 
 TEST_F(EnginePages, ReadsFixturesAnewForEachRequest) {
   const std::string url = engine.url("/web?query=k%20filetype:xls");
-  EXPECT_EQ(http_get(url).body, render_result_page("k filetype:xls", 10));
+  EXPECT_EQ(http_get(url).body, RenderResultPage("k filetype:xls", 10));
   engine.write_page("xls.html", "first");
   EXPECT_EQ(http_get(url).body, "first");
   engine.write_page("xls.html", "second");
   EXPECT_EQ(http_get(url).body, "second");
   std::filesystem::remove(engine.pages_dir() / "xls.html");
-  EXPECT_EQ(http_get(url).body, render_result_page("k filetype:xls", 10));
+  EXPECT_EQ(http_get(url).body, RenderResultPage("k filetype:xls", 10));
 }
 
 TEST_F(EnginePages, TypesThatAreNoPlainFileNameGetTheSyntheticPage) {
@@ -61,7 +61,7 @@ TEST_F(EnginePages, TypesThatAreNoPlainFileNameGetTheSyntheticPage) {
     SCOPED_TRACE(type);
     const auto r = http_get(engine.url("/web?query=k%20filetype:" + type + "&num=1"));
     EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.body, render_result_page("k filetype:" + type, 1));
+    EXPECT_EQ(r.body, RenderResultPage("k filetype:" + type, 1));
   }
 }
 
@@ -145,7 +145,7 @@ TEST(EngineWithoutPages, AnswersSyntheticPagesAnd404) {
   options.log = false;
   const EngineProcess engine(options);
   EXPECT_EQ(http_get(engine.url("/web?query=k%20filetype:pdf&num=2")).body,
-            render_result_page("k filetype:pdf", 2));
+            RenderResultPage("k filetype:pdf", 2));
   EXPECT_EQ(http_get(engine.url("/pdf.html")).status, 404);
 }
 

@@ -24,7 +24,7 @@ class JsonString : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(JsonString, WritesAValidLiteral) {
   const EscapeCase& c = GetParam();
-  const std::string literal = json_string(c.raw);
+  const std::string literal = ::docseek::engine::JsonString(c.raw);
   EXPECT_EQ(literal, c.literal);
   EXPECT_EQ(parse_json(literal).as_string(), c.read);
 }
@@ -58,11 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(LogLine, RecordsTheDecodedRequest) {
-  const ParsedHead parsed = parse_request_head(
+  const ParsedHead parsed = ParseRequestHead(
       "GET /web?query=%E6%8A%A5+filetype%3Apdf&pid=&num=-3&num=5 HTTP/1.1\r\n"
       "Host: www.sogou.com\r\nUser-Agent: ua\r\n\r\n");
   ASSERT_EQ(parsed.error, 0);
-  const JsonValue line = parse_json(log_line(parsed.request, 200));
+  const JsonValue line = parse_json(LogLine(parsed.request, 200));
   EXPECT_EQ(line["method"].as_string(), "GET");
   EXPECT_EQ(line["target"].as_string(), "/web?query=%E6%8A%A5+filetype%3Apdf&pid=&num=-3&num=5");
   EXPECT_EQ(line["path"].as_string(), "/web");
@@ -79,15 +79,14 @@ TEST(LogLine, RecordsTheDecodedRequest) {
 }
 
 TEST(LogLine, WhatAMalformedRequestNeverReachedIsNull) {
-  const JsonValue garbage =
-      parse_json(log_line(parse_request_head("GARBAGE\r\n\r\n").request, 400));
+  const JsonValue garbage = parse_json(LogLine(ParseRequestHead("GARBAGE\r\n\r\n").request, 400));
   for (const char* field : {"method", "target", "path", "query", "num", "params", "host"}) {
     EXPECT_TRUE(garbage[field].is_null()) << field;
   }
   EXPECT_EQ(garbage["status"].as_number(), 400);
 
-  const ParsedHead bad_version = parse_request_head("GET /web?query=q HTTP/3.0\r\n\r\n");
-  const JsonValue partial = parse_json(log_line(bad_version.request, bad_version.error));
+  const ParsedHead bad_version = ParseRequestHead("GET /web?query=q HTTP/3.0\r\n\r\n");
+  const JsonValue partial = parse_json(LogLine(bad_version.request, bad_version.error));
   EXPECT_EQ(partial["method"].as_string(), "GET");
   EXPECT_EQ(partial["target"].as_string(), "/web?query=q");
   EXPECT_TRUE(partial["query"].is_null());

@@ -18,7 +18,8 @@ struct DecodeCase {
 class PercentDecode : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(PercentDecode, DecodesLikeAForm) {
-  EXPECT_EQ(percent_decode(GetParam().raw, GetParam().plus_is_space), GetParam().decoded);
+  EXPECT_EQ(::docseek::engine::PercentDecode(GetParam().raw, GetParam().plus_is_space),
+            GetParam().decoded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -33,8 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeCase{"%zz%4g", true, "%zz%4g"}, DecodeCase{"%%41", true, "%A"}));
 
 TEST(ParseQuery, KeepsOrderEmptyValuesAndEscapedSeparators) {
-  const Params params =
-      parse_query("query=a%26b%3Dc+filetype%3Apdf&tsn=2&pid=&&flag&num=20&num=30");
+  const Params params = ParseQuery("query=a%26b%3Dc+filetype%3Apdf&tsn=2&pid=&&flag&num=20&num=30");
   const Params expected = {{"query", "a&b=c filetype:pdf"},
                            {"tsn", "2"},
                            {"pid", ""},
@@ -42,8 +42,8 @@ TEST(ParseQuery, KeepsOrderEmptyValuesAndEscapedSeparators) {
                            {"num", "20"},
                            {"num", "30"}};
   EXPECT_EQ(params, expected);
-  EXPECT_EQ(find_param(params, "num"), "20");  // the first of a repeated name
-  EXPECT_EQ(find_param(params, "missing"), std::nullopt);
+  EXPECT_EQ(FindParam(params, "num"), "20");  // the first of a repeated name
+  EXPECT_EQ(FindParam(params, "missing"), std::nullopt);
 }
 
 struct TargetCase {
@@ -54,7 +54,7 @@ struct TargetCase {
 class SplitTarget : public ::testing::TestWithParam<TargetCase> {};
 
 TEST_P(SplitTarget, FindsPathAndQuery) {
-  const auto got = split_target(GetParam().target);
+  const auto got = ::docseek::engine::SplitTarget(GetParam().target);
   ASSERT_EQ(got.has_value(), GetParam().split.has_value());
   if (got) {
     EXPECT_EQ(got->path, GetParam().split->path);
@@ -86,7 +86,7 @@ struct HeadCase {
 class ParseHead : public ::testing::TestWithParam<HeadCase> {};
 
 TEST_P(ParseHead, AnswersFaultsWithTheRightStatus) {
-  EXPECT_EQ(parse_request_head(GetParam().head).error, GetParam().error);
+  EXPECT_EQ(ParseRequestHead(GetParam().head).error, GetParam().error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(ParseHead, ReadsTheRequest) {
-  const ParsedHead parsed = parse_request_head(
+  const ParsedHead parsed = ParseRequestHead(
       "GET http://www.sogou.com/web%2Fx?query=a+b%2Bc&num=5 HTTP/1.1\r\n"
       "host:  www.sogou.com \r\nUser-Agent: t\r\n\r\n");
   ASSERT_EQ(parsed.error, 0);
@@ -139,8 +139,8 @@ TEST(ParseHead, ReadsTheRequest) {
   EXPECT_EQ(req.method, "GET");
   EXPECT_EQ(req.target, "http://www.sogou.com/web%2Fx?query=a+b%2Bc&num=5");
   EXPECT_EQ(req.path, "/web/x");  // paths are decoded without turning '+' into a space
-  EXPECT_EQ(find_param(req.params, "query"), "a b+c");
-  EXPECT_EQ(req.header("HOST"), "www.sogou.com");
+  EXPECT_EQ(FindParam(req.params, "query"), "a b+c");
+  EXPECT_EQ(req.Header("HOST"), "www.sogou.com");
   EXPECT_TRUE(req.keep_alive);
   EXPECT_FALSE(req.has_body);
 }
@@ -154,7 +154,7 @@ struct ConnectionCase {
 class ParseHeadConnection : public ::testing::TestWithParam<ConnectionCase> {};
 
 TEST_P(ParseHeadConnection, DecidesKeepAliveAndBody) {
-  const ParsedHead parsed = parse_request_head(GetParam().head);
+  const ParsedHead parsed = ParseRequestHead(GetParam().head);
   ASSERT_EQ(parsed.error, 0);
   EXPECT_EQ(parsed.request.keep_alive, GetParam().keep_alive);
   EXPECT_EQ(parsed.request.has_body, GetParam().has_body);
@@ -172,25 +172,25 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectionCase{"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", true, true}));
 
 TEST(FindHeadEnd, WaitsForTheEmptyLine) {
-  EXPECT_EQ(find_head_end("GET / HTTP/1.1\r\nHost: x\r\n"), std::nullopt);
-  EXPECT_EQ(find_head_end("\r\n\r\n"), std::nullopt);  // only the empty lines before a request
+  EXPECT_EQ(FindHeadEnd("GET / HTTP/1.1\r\nHost: x\r\n"), std::nullopt);
+  EXPECT_EQ(FindHeadEnd("\r\n\r\n"), std::nullopt);  // only the empty lines before a request
   const std::string two = "GET /a HTTP/1.1\r\n\r\nGET /b HTTP/1.1\r\n\r\n";
-  EXPECT_EQ(find_head_end(two), two.find("GET /b"));
-  EXPECT_EQ(find_head_end("GET / HTTP/1.1\n\nrest"), 16u);
+  EXPECT_EQ(FindHeadEnd(two), two.find("GET /b"));
+  EXPECT_EQ(FindHeadEnd("GET / HTTP/1.1\n\nrest"), 16u);
 }
 
 TEST(SerializeResponse, HeadKeepsTheLengthAndDropsTheBody) {
-  Response r = error_response(404);
-  const std::string get = serialize_response(r, false, true);
-  const std::string head = serialize_response(r, true, false);
+  Response r = ErrorResponse(404);
+  const std::string get = SerializeResponse(r, false, true);
+  const std::string head = SerializeResponse(r, true, false);
   const std::string length = "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
   EXPECT_NE(get.find(length), std::string::npos);
   EXPECT_NE(head.find(length), std::string::npos);
   EXPECT_TRUE(get.ends_with("\r\n\r\n" + r.body));
   EXPECT_TRUE(head.ends_with("Connection: close\r\n\r\n"));
   r.status = 204;
-  EXPECT_EQ(serialize_response(r, false, true).find("Content-Length"), std::string::npos);
-  EXPECT_TRUE(serialize_response(r, false, true).ends_with("\r\n\r\n"));
+  EXPECT_EQ(SerializeResponse(r, false, true).find("Content-Length"), std::string::npos);
+  EXPECT_TRUE(SerializeResponse(r, false, true).ends_with("\r\n\r\n"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The synthetic result page, read the way the plug-in reads it: elements by id, their text and
-// their link. The page must agree with synthetic_hit(), which other suites take as the truth.
+// their link. The page must agree with SyntheticHit(), which other suites take as the truth.
 #include <gtest/gtest.h>
 #include <gumbo.h>
 
@@ -96,10 +96,10 @@ class SyntheticPage : public ::testing::TestWithParam<PageCase> {};
 TEST_P(SyntheticPage, HitsReadByIdMatchTheRule) {
   const PageCase& c = GetParam();
   const std::string query = c.keyword + " filetype:" + c.type;
-  const Page page(render_result_page(query, c.hits));
+  const Page page(RenderResultPage(query, c.hits));
   for (int n = 0; n < c.hits; ++n) {
     SCOPED_TRACE("hit " + std::to_string(n));
-    const Hit hit = synthetic_hit(c.keyword, c.type, n);
+    const Hit hit = SyntheticHit(c.keyword, c.type, n);
     const auto title = page.by_id("uigs" + std::to_string(n));
     const auto info = page.by_id("cacheresult_info_" + std::to_string(n));
     const auto summary = page.by_id("cacheresult_summary_" + std::to_string(n));
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SyntheticPage,
 
 TEST(SyntheticPage, KeywordMarkupIsEscapedEverywhere) {
   const std::string keyword = "<script>alert('x')</script>&\"";
-  const std::string page = render_result_page(keyword + " filetype:pdf", 5);
+  const std::string page = RenderResultPage(keyword + " filetype:pdf", 5);
   EXPECT_EQ(page.find("<script"), std::string::npos);
   EXPECT_EQ(page.find("'x'"), std::string::npos);
   EXPECT_NE(page.find("&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&amp;&quot;"),
@@ -145,10 +145,8 @@ TEST(SyntheticPage, KeywordMarkupIsEscapedEverywhere) {
 }
 
 TEST(SyntheticPage, SameQueryGivesTheSameBytes) {
-  EXPECT_EQ(render_result_page("报告 filetype:pdf", 20),
-            render_result_page("报告 filetype:pdf", 20));
-  EXPECT_NE(render_result_page("报告 filetype:pdf", 20),
-            render_result_page("报告 filetype:doc", 20));
+  EXPECT_EQ(RenderResultPage("报告 filetype:pdf", 20), RenderResultPage("报告 filetype:pdf", 20));
+  EXPECT_NE(RenderResultPage("报告 filetype:pdf", 20), RenderResultPage("报告 filetype:doc", 20));
 }
 
 // What the plug-in's tests rely on finding somewhere in a page of 100 hits.
@@ -158,7 +156,7 @@ TEST(SyntheticHit, FieldsVaryTheWayReadersNeed) {
   std::set<char> title_marks;
   for (int n = 0; n < kMaxHits; ++n) {
     SCOPED_TRACE("hit " + std::to_string(n));
-    const Hit hit = synthetic_hit("kw", "pdf", n);
+    const Hit hit = SyntheticHit("kw", "pdf", n);
     std::smatch m;
     ASSERT_TRUE(std::regex_match(hit.date, m, date)) << hit.date;
     EXPECT_LE(std::stoi(m[2]), 12);
@@ -180,9 +178,9 @@ TEST(SyntheticHit, FieldsVaryTheWayReadersNeed) {
 }
 
 TEST(SyntheticHit, LinkEncodesTypesThatAreNoPlainExtension) {
-  EXPECT_TRUE(synthetic_hit("k", "tar.gz", 0).link.ends_with("/report-0.tar.gz"));
-  EXPECT_TRUE(synthetic_hit("k", "a b/c#d", 1).link.ends_with("/notes-1.a%20b%2Fc%23d"));
-  EXPECT_TRUE(synthetic_hit("k", "文档", 2).link.ends_with("/manual-2.%E6%96%87%E6%A1%A3"));
+  EXPECT_TRUE(SyntheticHit("k", "tar.gz", 0).link.ends_with("/report-0.tar.gz"));
+  EXPECT_TRUE(SyntheticHit("k", "a b/c#d", 1).link.ends_with("/notes-1.a%20b%2Fc%23d"));
+  EXPECT_TRUE(SyntheticHit("k", "文档", 2).link.ends_with("/manual-2.%E6%96%87%E6%A1%A3"));
 }
 
 struct SplitCase {
@@ -194,7 +192,7 @@ struct SplitCase {
 class SplitQuery : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitQuery, TypeFollowsTheLastMarker) {
-  const SearchTerms terms = split_query(GetParam().query);
+  const SearchTerms terms = ::docseek::engine::SplitQuery(GetParam().query);
   EXPECT_EQ(terms.keyword, GetParam().keyword);
   EXPECT_EQ(terms.type, GetParam().type);
 }
@@ -216,7 +214,8 @@ class HitCount : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(HitCount, ClampsOrFallsBackToTheDefault) {
   const auto& num = GetParam().num;
-  EXPECT_EQ(hit_count(num ? std::optional<std::string_view>(*num) : std::nullopt), GetParam().hits);
+  EXPECT_EQ(::docseek::engine::HitCount(num ? std::optional<std::string_view>(*num) : std::nullopt),
+            GetParam().hits);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -10,7 +10,8 @@ export PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name docseek.pc | head -n1)
 plugin=$(pkg-config --variable=plugin docseek)
 [ -e "$plugin" ] || { echo "pkg-config names $plugin, which is not installed" >&2; exit 1; }
 # shellcheck disable=SC2046
-c++ -std=c++20 -Wall -Wextra -Werror $(pkg-config --cflags docseek) "$source/tests/install/host.cpp" \
+# shellcheck disable=SC2086
+c++ -std=c++20 -Wall -Wextra -Werror ${DOCSEEK_HOST_FLAGS:-} $(pkg-config --cflags docseek) "$source/tests/install/host.cpp" \
   -o "$prefix/host" -ldl
 out=$("$prefix/host" "$plugin")
 expected=$'pdf\ndoc\nxls\nppt\nrtf\nsogou\n10\n20\n30\n50\n100'

@@ -64,7 +64,7 @@ std::vector<PageHit> NumberedHits(int count) {
 }
 
 std::vector<std::string> SyntheticRecord(std::string_view keyword, std::string_view type, int n) {
-  engine::Hit hit = engine::synthetic_hit(keyword, type, n);
+  engine::Hit hit = engine::SyntheticHit(keyword, type, n);
   // The plug-in's own character sets (ASCII only), matched in either case.
   auto strip = [](std::string text, std::u32string_view characters) {
     std::string out;

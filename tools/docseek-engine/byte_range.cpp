@@ -17,10 +17,10 @@ std::optional<std::uint64_t> parse_u64(std::string_view text) {
 
 }  // namespace
 
-Response apply_byte_range(const Request& request, Response response) {
+Response ApplyByteRange(const Request& request, Response response) {
   if (response.status != 200) return response;
   response.headers.emplace_back("Accept-Ranges", "bytes");
-  const auto field = request.header("Range");
+  const auto field = request.Header("Range");
   if (!field || !field->starts_with("bytes=")) return response;
   const std::string_view wanted = field->substr(6);
   const auto dash = wanted.find('-');
@@ -33,7 +33,7 @@ Response apply_byte_range(const Request& request, Response response) {
   if (first) {
     if (last && *last < *first) return response;
     if (*first >= length) {
-      Response refused = error_response(416);
+      Response refused = ErrorResponse(416);
       refused.headers.emplace_back("Content-Range", "bytes */" + std::to_string(length));
       return refused;
     }

@@ -11,7 +11,7 @@ namespace docseek::engine {
 // starts past the end. Other answers, requests without a Range field and ranges this does not
 // read (several ranges, other units) are left whole, as a server may. A 200 answer gains
 // "Accept-Ranges: bytes".
-Response apply_byte_range(const Request& request, Response response);
+Response ApplyByteRange(const Request& request, Response response);
 
 }  // namespace docseek::engine
 

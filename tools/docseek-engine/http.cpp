@@ -5,36 +5,36 @@
 namespace docseek::engine {
 namespace {
 
-bool is_token_char(unsigned char c) {
+bool IsTokenChar(unsigned char c) {
   if (std::isalnum(c)) return true;
   return std::string_view("!#$%&'*+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-bool is_token(std::string_view s) {
+bool IsToken(std::string_view s) {
   if (s.empty()) return false;
   for (unsigned char c : s) {
-    if (!is_token_char(c)) return false;
+    if (!IsTokenChar(c)) return false;
   }
   return true;
 }
 
 // Visible ASCII and any byte above it: sloppy clients send raw UTF-8, which costs nothing to
 // accept; spaces and control characters can only be a broken request line.
-bool is_target(std::string_view s) {
+bool IsTarget(std::string_view s) {
   for (unsigned char c : s) {
     if (c <= 0x20 || c == 0x7f) return false;
   }
   return !s.empty();
 }
 
-bool is_field_value(std::string_view s) {
+bool IsFieldValue(std::string_view s) {
   for (unsigned char c : s) {
     if ((c < 0x20 && c != '\t') || c == 0x7f) return false;
   }
   return true;
 }
 
-std::string_view trim(std::string_view s) {
+std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
@@ -42,7 +42,7 @@ std::string_view trim(std::string_view s) {
 
 // Calls fn(line) for each line of the head, line ends removed, until fn returns false.
 template <typename Fn>
-void for_each_line(std::string_view head, Fn fn) {
+void ForEachLine(std::string_view head, Fn fn) {
   while (!head.empty()) {
     const auto nl = head.find('\n');
     std::string_view line = head.substr(0, nl);
@@ -52,10 +52,10 @@ void for_each_line(std::string_view head, Fn fn) {
   }
 }
 
-bool has_token(std::string_view list, std::string_view token) {
+bool HasToken(std::string_view list, std::string_view token) {
   while (!list.empty()) {
     const auto comma = list.find(',');
-    if (iequals(trim(list.substr(0, comma)), token)) return true;
+    if (Iequals(Trim(list.substr(0, comma)), token)) return true;
     if (comma == std::string_view::npos) break;
     list.remove_prefix(comma + 1);
   }
@@ -63,7 +63,7 @@ bool has_token(std::string_view list, std::string_view token) {
 }
 
 // Status of a bad request line, 0 when it is good; fills what it could read.
-int parse_request_line(std::string_view line, Request& req) {
+int ParseRequestLine(std::string_view line, Request& req) {
   const auto sp1 = line.find(' ');
   if (sp1 == std::string_view::npos) return 400;
   const auto sp2 = line.find(' ', sp1 + 1);
@@ -73,7 +73,7 @@ int parse_request_line(std::string_view line, Request& req) {
   const std::string_view method = line.substr(0, sp1);
   const std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
   const std::string_view version = line.substr(sp2 + 1);
-  if (!is_token(method) || !is_target(target)) return 400;
+  if (!IsToken(method) || !IsTarget(target)) return 400;
   req.method = std::string(method);
   req.target = std::string(target);
   if (version != "HTTP/1.1" && version != "HTTP/1.0") {
@@ -84,20 +84,20 @@ int parse_request_line(std::string_view line, Request& req) {
     return well_formed ? 505 : 400;
   }
   req.version = std::string(version);
-  const auto split = split_target(target);
+  const auto split = SplitTarget(target);
   // CONNECT names host:port instead of a path; it is answered like any unserved method.
   if (!split) return req.method == "CONNECT" ? 0 : 400;
-  req.path = percent_decode(split->path, false);
+  req.path = PercentDecode(split->path, false);
   if (req.path.find('\0') != std::string::npos) return 400;
-  req.params = parse_query(split->query);
+  req.params = ParseQuery(split->query);
   return 0;
 }
 
 // Status of a bad field section, 0 when it is good.
-int parse_fields(std::string_view head, Request& req) {
+int ParseFields(std::string_view head, Request& req) {
   int error = 0;
   bool request_line_seen = false;
-  for_each_line(head, [&](std::string_view line) {
+  ForEachLine(head, [&](std::string_view line) {
     if (!request_line_seen) {
       request_line_seen = !line.empty();  // leading empty lines are ignored
       return true;
@@ -108,12 +108,12 @@ int parse_fields(std::string_view head, Request& req) {
       return false;
     }
     const auto colon = line.find(':');
-    if (colon == std::string_view::npos || !is_token(line.substr(0, colon))) {
+    if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
       error = 400;
       return false;
     }
-    const std::string_view value = trim(line.substr(colon + 1));
-    if (!is_field_value(value)) {
+    const std::string_view value = Trim(line.substr(colon + 1));
+    if (!IsFieldValue(value)) {
       error = 400;
       return false;
     }
@@ -127,32 +127,32 @@ int parse_fields(std::string_view head, Request& req) {
   return error;
 }
 
-int check_framing(Request& req) {
+int CheckFraming(Request& req) {
   std::optional<std::string_view> length;
   for (const auto& [name, value] : req.headers) {
-    if (iequals(name, "Transfer-Encoding")) req.has_body = true;
-    if (!iequals(name, "Content-Length")) continue;
+    if (Iequals(name, "Transfer-Encoding")) req.has_body = true;
+    if (!Iequals(name, "Content-Length")) continue;
     if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return 400;
     if (length && *length != value) return 400;
     length = value;
     if (value.find_first_not_of('0') != std::string::npos) req.has_body = true;
   }
-  const auto connection = req.header("Connection").value_or("");
-  req.keep_alive = req.version == "HTTP/1.1" ? !has_token(connection, "close")
-                                             : has_token(connection, "keep-alive");
+  const auto connection = req.Header("Connection").value_or("");
+  req.keep_alive = req.version == "HTTP/1.1" ? !HasToken(connection, "close")
+                                             : HasToken(connection, "keep-alive");
   return 0;
 }
 
 }  // namespace
 
-std::optional<std::string_view> Request::header(std::string_view name) const {
+std::optional<std::string_view> Request::Header(std::string_view name) const {
   for (const auto& [key, value] : headers) {
-    if (iequals(key, name)) return std::string_view(value);
+    if (Iequals(key, name)) return std::string_view(value);
   }
   return std::nullopt;
 }
 
-std::optional<std::size_t> find_head_end(std::string_view buffer) {
+std::optional<std::size_t> FindHeadEnd(std::string_view buffer) {
   std::size_t pos = 0;
   bool seen_line = false;
   while (true) {
@@ -169,14 +169,14 @@ std::optional<std::size_t> find_head_end(std::string_view buffer) {
   }
 }
 
-ParsedHead parse_request_head(std::string_view head) {
+ParsedHead ParseRequestHead(std::string_view head) {
   ParsedHead out;
   if (head.size() > kMaxHeadBytes) {
     out.error = 431;
     return out;
   }
   std::string_view request_line;
-  for_each_line(head, [&](std::string_view line) {
+  ForEachLine(head, [&](std::string_view line) {
     request_line = line;
     return line.empty();
   });
@@ -184,13 +184,13 @@ ParsedHead parse_request_head(std::string_view head) {
     out.error = 400;
     return out;
   }
-  out.error = parse_request_line(request_line, out.request);
-  if (out.error == 0) out.error = parse_fields(head, out.request);
-  if (out.error == 0) out.error = check_framing(out.request);
+  out.error = ParseRequestLine(request_line, out.request);
+  if (out.error == 0) out.error = ParseFields(head, out.request);
+  if (out.error == 0) out.error = CheckFraming(out.request);
   return out;
 }
 
-std::string_view reason_phrase(int status) {
+std::string_view ReasonPhrase(int status) {
   switch (status) {
     case 200:
       return "OK";
@@ -245,20 +245,20 @@ std::string_view reason_phrase(int status) {
   }
 }
 
-Response error_response(int status) {
+Response ErrorResponse(int status) {
   Response r;
   r.status = status;
   r.content_type = "text/html; charset=utf-8";
-  const std::string line = std::to_string(status) + " " + std::string(reason_phrase(status));
+  const std::string line = std::to_string(status) + " " + std::string(ReasonPhrase(status));
   r.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + line +
            "</title></head><body><h1>" + line + "</h1></body></html>\n";
   return r;
 }
 
-std::string serialize_response(const Response& response, bool head_only, bool keep_alive) {
+std::string SerializeResponse(const Response& response, bool head_only, bool keep_alive) {
   const bool bodiless = response.status == 204 || response.status == 304;
   std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
-                    std::string(reason_phrase(response.status)) + "\r\n";
+                    std::string(ReasonPhrase(response.status)) + "\r\n";
   out += "Server: docseek-engine\r\n";
   if (!response.content_type.empty()) out += "Content-Type: " + response.content_type + "\r\n";
   for (const auto& [name, value] : response.headers) out += name + ": " + value + "\r\n";

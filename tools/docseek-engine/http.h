@@ -34,13 +34,13 @@ struct Request {
   bool has_body = false;
 
   // Value of the first header field with this name (any letter case).
-  std::optional<std::string_view> header(std::string_view name) const;
+  std::optional<std::string_view> Header(std::string_view name) const;
 };
 
 // Where a request head ends in `buffer`: the offset just past its empty line (CRLF or bare LF
 // line ends), or nullopt while the head is incomplete. Empty lines before the request line are
 // part of the head, as recipients should ignore them.
-std::optional<std::size_t> find_head_end(std::string_view buffer);
+std::optional<std::size_t> FindHeadEnd(std::string_view buffer);
 
 // Parses a complete head. On failure `error` holds the status to answer (400, 431 or 505) and
 // `request` whatever could be read before the fault, for the request log.
@@ -48,7 +48,7 @@ struct ParsedHead {
   Request request;
   int error = 0;
 };
-ParsedHead parse_request_head(std::string_view head);
+ParsedHead ParseRequestHead(std::string_view head);
 
 struct Response {
   int status = 200;
@@ -58,16 +58,20 @@ struct Response {
   // Hold the response back this long; other connections are served meanwhile.
   std::chrono::milliseconds delay{0};
   bool close = false;  // close the connection after this response
+  // Faults: send only this many bytes of the body, then reset the connection.
+  std::optional<std::size_t> reset_after;
+  // Faults: send one byte per interval.
+  std::chrono::milliseconds drip{0};
 };
 
-std::string_view reason_phrase(int status);
+std::string_view ReasonPhrase(int status);
 
 // A response with a small HTML body that names the status.
-Response error_response(int status);
+Response ErrorResponse(int status);
 
 // Status line, fields and (unless head_only) the body. Content-Length always states the full
 // body, as a HEAD answer must; 204 and 304 carry neither a body nor a length.
-std::string serialize_response(const Response& response, bool head_only, bool keep_alive);
+std::string SerializeResponse(const Response& response, bool head_only, bool keep_alive);
 
 }  // namespace docseek::engine
 

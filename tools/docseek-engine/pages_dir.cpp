@@ -12,13 +12,13 @@
 namespace docseek::engine {
 namespace {
 
-std::optional<std::string> resolve(const std::string& path) {
+std::optional<std::string> Resolve(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
   if (!real) return std::nullopt;
   return std::string(real.get());
 }
 
-bool has_dot_dot_segment(std::string_view path) {
+bool HasDotDotSegment(std::string_view path) {
   while (true) {
     const auto slash = path.find('/');
     if (path.substr(0, slash) == "..") return true;
@@ -27,7 +27,7 @@ bool has_dot_dot_segment(std::string_view path) {
   }
 }
 
-PagesDir::File read_regular_file(const std::string& path) {
+PagesDir::File ReadRegularFile(const std::string& path) {
   PagesDir::File file;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -65,8 +65,8 @@ PagesDir::File read_regular_file(const std::string& path) {
 
 }  // namespace
 
-std::optional<PagesDir> PagesDir::open(const std::string& dir, std::string* error) {
-  auto root = resolve(dir);
+std::optional<PagesDir> PagesDir::Open(const std::string& dir, std::string* error) {
+  auto root = Resolve(dir);
   struct stat st {};
   if (!root || stat(root->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     if (error) *error = dir + ": not a directory";
@@ -76,22 +76,22 @@ std::optional<PagesDir> PagesDir::open(const std::string& dir, std::string* erro
   return PagesDir(std::move(*root));
 }
 
-PagesDir::File PagesDir::read(std::string_view relative) const {
+PagesDir::File PagesDir::Read(std::string_view relative) const {
   while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
-  if (has_dot_dot_segment(relative)) return {Status::kForbidden, {}};
+  if (HasDotDotSegment(relative)) return {Status::kForbidden, {}};
   if (relative.empty() || relative.find('\0') != std::string_view::npos) {
     return {Status::kMissing, {}};
   }
-  const auto real = resolve(root_ + "/" + std::string(relative));
+  const auto real = Resolve(root_ + "/" + std::string(relative));
   if (!real || *real == root_) return {Status::kMissing, {}};
   if (real->size() <= root_.size() || real->compare(0, root_.size(), root_) != 0 ||
       (*real)[root_.size()] != '/') {
     return {Status::kForbidden, {}};  // a symbolic link that leads out of the directory
   }
-  return read_regular_file(*real);
+  return ReadRegularFile(*real);
 }
 
-std::string content_type_for(std::string_view path) {
+std::string ContentTypeFor(std::string_view path) {
   const auto slash = path.rfind('/');
   const auto dot = path.rfind('.');
   if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {

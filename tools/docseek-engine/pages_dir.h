@@ -18,7 +18,7 @@ inline constexpr std::size_t kMaxPageBytes = 64 * 1024 * 1024;
 class PagesDir {
  public:
   // nullopt, with the reason in *error, when `dir` is not a directory that can be resolved.
-  static std::optional<PagesDir> open(const std::string& dir, std::string* error);
+  static std::optional<PagesDir> Open(const std::string& dir, std::string* error);
 
   enum class Status { kFound, kMissing, kForbidden, kUnreadable };
   struct File {
@@ -27,7 +27,7 @@ class PagesDir {
   };
 
   // `relative` is a decoded path below the directory ('/' separated, leading '/' ignored).
-  File read(std::string_view relative) const;
+  File Read(std::string_view relative) const;
 
  private:
   explicit PagesDir(std::string root) : root_(std::move(root)) {}
@@ -36,7 +36,7 @@ class PagesDir {
 
 // Content-Type for a served file, chosen by its extension. HTML goes out without a charset so
 // that the page's own <meta> decides, as it would for a real engine's page.
-std::string content_type_for(std::string_view path);
+std::string ContentTypeFor(std::string_view path);
 
 }  // namespace docseek::engine
 

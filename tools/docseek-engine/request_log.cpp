@@ -14,7 +14,7 @@ namespace {
 
 // Length of the valid UTF-8 sequence at the start of `s`, or 0 if it does not start with one
 // (overlong forms, surrogates and code points past U+10FFFF are not valid).
-std::size_t utf8_sequence_length(std::string_view s) {
+std::size_t Utf8SequenceLength(std::string_view s) {
   const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const auto cont = [&](std::size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
   const unsigned char c = b(0);
@@ -35,17 +35,17 @@ std::size_t utf8_sequence_length(std::string_view s) {
   return 0;
 }
 
-std::string json_or_null(std::optional<std::string_view> value) {
-  return value ? json_string(*value) : "null";
+std::string JsonOrNull(std::optional<std::string_view> value) {
+  return value ? JsonString(*value) : "null";
 }
 
 }  // namespace
 
-std::string json_string(std::string_view text) {
+std::string JsonString(std::string_view text) {
   std::string out = "\"";
   while (!text.empty()) {
     const auto c = static_cast<unsigned char>(text.front());
-    const std::size_t len = utf8_sequence_length(text);
+    const std::size_t len = Utf8SequenceLength(text);
     if (len == 0) {
       out += "\xEF\xBF\xBD";
       text.remove_prefix(1);
@@ -67,7 +67,7 @@ std::string json_string(std::string_view text) {
   return out;
 }
 
-std::string log_line(const Request& request, int status, std::uint64_t connection) {
+std::string LogLine(const Request& request, int status, std::uint64_t connection) {
   const bool parsed = !request.version.empty();  // the request line was read in full
   const auto opt = [](const std::string& s) {
     return s.empty() ? std::nullopt : std::optional<std::string_view>(s);
@@ -77,18 +77,18 @@ std::string log_line(const Request& request, int status, std::uint64_t connectio
     params = "{";
     for (const auto& [name, value] : request.params) {
       if (params.size() > 1) params += ',';
-      params += json_string(name) + ':' + json_string(value);
+      params += JsonString(name) + ':' + JsonString(value);
     }
     params += '}';
   }
-  return "{\"method\":" + json_or_null(opt(request.method)) +
-         ",\"target\":" + json_or_null(opt(request.target)) +
-         ",\"path\":" + json_or_null(parsed ? opt(request.path) : std::nullopt) +
-         ",\"query\":" + json_or_null(find_param(request.params, "query")) +
-         ",\"num\":" + json_or_null(find_param(request.params, "num")) + ",\"params\":" + params +
-         ",\"host\":" + json_or_null(request.header("Host")) +
-         ",\"user_agent\":" + json_or_null(request.header("User-Agent")) +
-         ",\"cookie\":" + json_or_null(request.header("Cookie")) +
+  return "{\"method\":" + JsonOrNull(opt(request.method)) +
+         ",\"target\":" + JsonOrNull(opt(request.target)) +
+         ",\"path\":" + JsonOrNull(parsed ? opt(request.path) : std::nullopt) +
+         ",\"query\":" + JsonOrNull(FindParam(request.params, "query")) +
+         ",\"num\":" + JsonOrNull(FindParam(request.params, "num")) + ",\"params\":" + params +
+         ",\"host\":" + JsonOrNull(request.Header("Host")) +
+         ",\"user_agent\":" + JsonOrNull(request.Header("User-Agent")) +
+         ",\"cookie\":" + JsonOrNull(request.Header("Cookie")) +
          ",\"status\":" + std::to_string(status) + ",\"connection\":" + std::to_string(connection) +
          "}";
 }
@@ -97,15 +97,15 @@ RequestLog::~RequestLog() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool RequestLog::open(const std::string& path, std::string* error) {
+bool RequestLog::Open(const std::string& path, std::string* error) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd_ < 0 && error) *error = path + ": " + std::strerror(errno);
   return fd_ >= 0;
 }
 
-void RequestLog::write(const Request& request, int status, std::uint64_t connection) {
+void RequestLog::Write(const Request& request, int status, std::uint64_t connection) {
   if (fd_ < 0) return;
-  const std::string line = log_line(request, status, connection) + "\n";
+  const std::string line = LogLine(request, status, connection) + "\n";
   // One write() per line with O_APPEND: a reader never sees half a line from a complete
   // write, and nothing sits in a buffer when the engine is killed.
   std::string_view rest = line;

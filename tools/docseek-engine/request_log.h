@@ -5,8 +5,8 @@
 // parameter), num (the `num` parameter's text, not interpreted), params (every decoded
 // parameter in order; a repeated name appears repeatedly), host, user_agent, cookie (the Cookie
 // field as sent), status, connection (1 for the first connection the engine accepted, 0 when
-// unknown). A field the
-// request did not carry, or that a malformed request never reached, is null.
+// unknown). A field the request did not carry, or that a malformed request never reached, is
+// null.
 //
 // Strings are UTF-8. Decoded values may hold any byte: control characters are written as
 // \u00XX, and each byte that is not part of valid UTF-8 becomes U+FFFD.
@@ -22,11 +22,11 @@
 namespace docseek::engine {
 
 // `text` as a JSON string literal, quotes included.
-std::string json_string(std::string_view text);
+std::string JsonString(std::string_view text);
 
 // The log line for a request (possibly only partly parsed) and the status it got, without the
 // line end.
-std::string log_line(const Request& request, int status, std::uint64_t connection = 0);
+std::string LogLine(const Request& request, int status, std::uint64_t connection = 0);
 
 class RequestLog {
  public:
@@ -36,9 +36,9 @@ class RequestLog {
   RequestLog& operator=(const RequestLog&) = delete;
 
   // Appends to `path`, creating it. False, with the reason in *error, when it cannot.
-  bool open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error);
   // Writes one line; does nothing when no log was opened.
-  void write(const Request& request, int status, std::uint64_t connection = 0);
+  void Write(const Request& request, int status, std::uint64_t connection = 0);
 
  private:
   int fd_ = -1;

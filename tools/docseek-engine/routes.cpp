@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "byte_range.h"
+#include "faults.h"
 #include "synthetic.h"
 
 namespace docseek::engine {
@@ -13,19 +14,19 @@ namespace {
 using Handler = Response (*)(const Request&, const Router&);
 
 // A fixture file as a response.
-std::optional<Response> file_response(const PagesDir& pages, std::string_view relative) {
-  PagesDir::File file = pages.read(relative);
+std::optional<Response> FileResponse(const PagesDir& pages, std::string_view relative) {
+  PagesDir::File file = pages.Read(relative);
   switch (file.status) {
     case PagesDir::Status::kFound: {
       Response r;
-      r.content_type = content_type_for(relative);
+      r.content_type = ContentTypeFor(relative);
       r.body = std::move(file.content);
       return r;
     }
     case PagesDir::Status::kForbidden:
-      return error_response(403);
+      return ErrorResponse(403);
     case PagesDir::Status::kUnreadable:
-      return error_response(500);
+      return ErrorResponse(500);
     case PagesDir::Status::kMissing:
       break;
   }
@@ -33,72 +34,91 @@ std::optional<Response> file_response(const PagesDir& pages, std::string_view re
 }
 
 // A type names a fixture only if it is a plain file name in the pages directory itself.
-bool is_fixture_name(std::string_view type) {
+bool IsFixtureName(std::string_view type) {
   return !type.empty() && type.front() != '.' && type.find('/') == std::string_view::npos &&
          type.find('\0') == std::string_view::npos;
 }
 
-std::optional<int> parse_int(std::string_view text) {
+std::optional<int> ParseInt(std::string_view text) {
   int value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
 
-Response result_page(const Request& req, const Router& router) {
-  const std::string_view query = find_param(req.params, "query").value_or("");
-  if (router.pages()) {
-    const SearchTerms terms = split_query(query);
-    if (is_fixture_name(terms.type)) {
-      if (auto r = file_response(*router.pages(), terms.type + ".html")) return std::move(*r);
+FaultContext FaultContextFor(const Request& req, const Router& router) {
+  FaultContext context;
+  context.query = FindParam(req.params, "query").value_or("");
+  context.hits = HitCount(FindParam(req.params, "num"));
+  context.own_port = router.OwnPort();
+  context.tls_port = router.TlsPort();
+  context.local_file = router.LocalFile();
+  return context;
+}
+
+// Like the real engine, a first visit gets a session cookie, which later queries send back.
+Response WithSession(Response r, const Request& req, const Router& router) {
+  if (!req.Header("Cookie")) {
+    r.headers.emplace_back("Set-Cookie",
+                           "SUID=" + std::to_string(router.NextSession()) + "; path=/");
+  }
+  return r;
+}
+
+Response ServeWeb(const Request& req, const Router& router) {
+  const std::string_view query = FindParam(req.params, "query").value_or("");
+  const SearchTerms terms = SplitQuery(query);
+  if (router.Pages()) {
+    if (IsFixtureName(terms.type)) {
+      if (auto r = FileResponse(*router.Pages(), terms.type + ".html")) {
+        return WithSession(std::move(*r), req, router);
+      }
     }
   }
+  if (auto r = FaultResponse(terms.type, FaultContextFor(req, router))) return std::move(*r);
   Response r;
   r.content_type = "text/html; charset=utf-8";
-  r.body = render_result_page(query, hit_count(find_param(req.params, "num")));
-  return r;
+  r.body = RenderResultPage(query, HitCount(FindParam(req.params, "num")));
+  return WithSession(std::move(r), req, router);
 }
 
-Response serve_web(const Request& req, const Router& router) {
-  Response r = result_page(req, router);
-  // Like the real engine, a first visit gets a session cookie, which later queries send back.
-  if (!req.header("Cookie")) {
-    r.headers.emplace_back("Set-Cookie",
-                           "SUID=" + std::to_string(router.next_session()) + "; path=/");
-  }
-  return r;
+Response ServeFault(const Request& req, const Router& router) {
+  const std::string_view name =
+      std::string_view(req.path).substr(std::string_view("/fault/").size());
+  if (auto r = FaultResponse(name, FaultContextFor(req, router))) return std::move(*r);
+  return ErrorResponse(404);
 }
 
-Response serve_status(const Request& req, const Router&) {
+Response ServeStatus(const Request& req, const Router&) {
   const auto status =
-      parse_int(std::string_view(req.path).substr(std::string_view("/status/").size()));
-  if (!status || *status < 200 || *status > 599) return error_response(400);
-  return error_response(*status);
+      ParseInt(std::string_view(req.path).substr(std::string_view("/status/").size()));
+  if (!status || *status < 200 || *status > 599) return ErrorResponse(400);
+  return ErrorResponse(*status);
 }
 
-Response serve_redirect(const Request& req, const Router&) {
-  const auto to = find_param(req.params, "to");
+Response ServeRedirect(const Request& req, const Router&) {
+  const auto to = FindParam(req.params, "to");
   // A line break in the target would let the request write its own header fields.
   if (!to || to->empty() || to->find_first_of("\r\n") != std::string_view::npos ||
       to->find('\0') != std::string_view::npos) {
-    return error_response(400);
+    return ErrorResponse(400);
   }
   int status = 302;
-  if (const auto asked = find_param(req.params, "status")) {
-    const auto code = parse_int(*asked);
+  if (const auto asked = FindParam(req.params, "status")) {
+    const auto code = ParseInt(*asked);
     if (!code || (*code != 301 && *code != 302 && *code != 307 && *code != 308)) {
-      return error_response(400);
+      return ErrorResponse(400);
     }
     status = *code;
   }
-  Response r = error_response(status);
+  Response r = ErrorResponse(status);
   r.headers.emplace_back("Location", std::string(*to));
   return r;
 }
 
-Response serve_slow(const Request& req, const Router&) {
-  const auto ms = parse_int(find_param(req.params, "ms").value_or(""));
-  if (!ms || *ms < 0) return error_response(400);
+Response ServeSlow(const Request& req, const Router&) {
+  const auto ms = ParseInt(FindParam(req.params, "ms").value_or(""));
+  if (!ms || *ms < 0) return ErrorResponse(400);
   Response r;
   r.content_type = "text/html; charset=utf-8";
   r.body =
@@ -109,11 +129,11 @@ Response serve_slow(const Request& req, const Router&) {
   return r;
 }
 
-Response serve_fixture(const Request& req, const Router& router) {
-  if (router.pages()) {
-    if (auto r = file_response(*router.pages(), req.path)) return apply_byte_range(req, *r);
+Response ServeFixture(const Request& req, const Router& router) {
+  if (router.Pages()) {
+    if (auto r = FileResponse(*router.Pages(), req.path)) return ApplyByteRange(req, *r);
   }
-  return error_response(404);
+  return ErrorResponse(404);
 }
 
 struct Route {
@@ -123,17 +143,16 @@ struct Route {
 };
 
 constexpr Route kRoutes[] = {
-    {"/web", false, &serve_web},
-    {"/status/", true, &serve_status},
-    {"/redirect", false, &serve_redirect},
-    {"/slow", false, &serve_slow},
+    {"/web", false, &ServeWeb},           {"/status/", true, &ServeStatus},
+    {"/redirect", false, &ServeRedirect}, {"/slow", false, &ServeSlow},
+    {"/fault/", true, &ServeFault},
 };
 
 }  // namespace
 
-Response Router::handle(const Request& request) const {
+Response Router::Handle(const Request& request) const {
   if (request.method != "GET" && request.method != "HEAD") {
-    Response r = error_response(405);
+    Response r = ErrorResponse(405);
     r.headers.emplace_back("Allow", "GET, HEAD");
     r.close = true;  // whatever follows (a body, a tunnelled handshake) is not a request
     return r;
@@ -143,7 +162,7 @@ Response Router::handle(const Request& request) const {
         route.prefix ? request.path.starts_with(route.path) : request.path == route.path;
     if (match) return route.handler(request, *this);
   }
-  return serve_fixture(request, *this);
+  return ServeFixture(request, *this);
 }
 
 }  // namespace docseek::engine

@@ -28,6 +28,8 @@ struct Server::Connection {
   std::string out;
   std::size_t out_pos = 0;
   bool close_after = false;
+  bool reset_after_send = false;      // reset instead of closing once `out` is sent
+  std::chrono::milliseconds drip{0};  // send one byte per interval
   Clock::time_point deadline;
 };
 
@@ -39,7 +41,7 @@ Server::~Server() {
   if (listen_fd_ >= 0) ::close(listen_fd_);
 }
 
-bool Server::listen(std::uint16_t port, std::string* error) {
+bool Server::Listen(std::uint16_t port, std::string* error) {
   const auto fail = [&](const char* what) {
     if (error) *error = std::string(what) + ": " + std::strerror(errno);
     return false;
@@ -64,7 +66,7 @@ bool Server::listen(std::uint16_t port, std::string* error) {
   return true;
 }
 
-bool Server::run(int stop_fd) {
+bool Server::Run(int stop_fd) {
   std::vector<pollfd> fds;
   while (true) {
     const Clock::time_point now = Clock::now();
@@ -93,7 +95,7 @@ bool Server::run(int stop_fd) {
     }
     if (fds[0].revents != 0) return true;
 
-    const std::size_t polled = fds.size() - 2;  // accept_clients() appends after these
+    const std::size_t polled = fds.size() - 2;  // AcceptClients() appends after these
     for (std::size_t i = 0; i < polled; ++i) {
       Connection& c = *connections_[i];
       const short revents = fds[i + 2].revents;
@@ -101,16 +103,16 @@ bool Server::run(int stop_fd) {
         c.state = Connection::State::kClosed;
       } else if (revents & (POLLIN | POLLHUP)) {
         if (c.state == Connection::State::kWriting) {
-          on_writable(c);  // a hang-up while writing: send() reports it
+          OnWritable(c);  // a hang-up while writing: send() reports it
         } else {
-          on_readable(c);
+          OnReadable(c);
         }
       } else if (revents & POLLOUT) {
-        on_writable(c);
+        OnWritable(c);
       }
-      if (c.state != Connection::State::kClosed && Clock::now() >= c.deadline) on_deadline(c);
+      if (c.state != Connection::State::kClosed && Clock::now() >= c.deadline) OnDeadline(c);
     }
-    if (fds[1].revents & POLLIN) accept_clients();
+    if (fds[1].revents & POLLIN) AcceptClients();
 
     std::erase_if(connections_, [](const std::unique_ptr<Connection>& c) {
       if (c->state != Connection::State::kClosed) return false;
@@ -120,7 +122,7 @@ bool Server::run(int stop_fd) {
   }
 }
 
-void Server::accept_clients() {
+void Server::AcceptClients() {
   while (connections_.size() < limits_.max_connections) {
     const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
@@ -136,7 +138,7 @@ void Server::accept_clients() {
   }
 }
 
-void Server::on_readable(Connection& c) {
+void Server::OnReadable(Connection& c) {
   char buf[16 * 1024];
   const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
   if (n < 0) {
@@ -150,36 +152,42 @@ void Server::on_readable(Connection& c) {
   }
   if (c.state != Connection::State::kReading) return;  // draining: input is dropped
   c.in.append(buf, static_cast<std::size_t>(n));
-  process_input(c);
+  ProcessInput(c);
 }
 
-void Server::process_input(Connection& c) {
-  const auto end = find_head_end(c.in);
+void Server::ProcessInput(Connection& c) {
+  const auto end = FindHeadEnd(c.in);
   if (!end) {
     if (c.in.size() > kMaxHeadBytes) {
       ++answered_;
-      log_.write(Request{}, 431, c.id);
-      queue_response(c, error_response(431), false, false);
+      log_.Write(Request{}, 431, c.id);
+      QueueResponse(c, ErrorResponse(431), false, false);
     }
     return;
   }
   const std::string head = c.in.substr(0, *end);
   c.in.erase(0, *end);
-  const ParsedHead parsed = parse_request_head(head);
+  const ParsedHead parsed = ParseRequestHead(head);
   const Request& req = parsed.request;
-  Response response = parsed.error != 0 ? error_response(parsed.error) : router_.handle(req);
+  Response response = parsed.error != 0 ? ErrorResponse(parsed.error) : router_.Handle(req);
   response.delay += limits_.latency;
   const bool keep_alive = parsed.error == 0 && req.keep_alive && !req.has_body && !response.close;
   ++answered_;
-  log_.write(req, response.status, c.id);
-  queue_response(c, response, req.method == "HEAD", keep_alive);
+  log_.Write(req, response.status, c.id);
+  QueueResponse(c, response, req.method == "HEAD", keep_alive);
 }
 
-void Server::queue_response(Connection& c, const Response& response, bool head_only,
-                            bool keep_alive) {
-  c.out = serialize_response(response, head_only, keep_alive);
+void Server::QueueResponse(Connection& c, const Response& response, bool head_only,
+                           bool keep_alive) {
+  c.out = SerializeResponse(response, head_only, keep_alive);
   c.out_pos = 0;
   c.close_after = !keep_alive;
+  c.drip = response.drip;
+  c.reset_after_send = response.reset_after.has_value();
+  if (response.reset_after && !head_only) {
+    const std::size_t head = c.out.size() - response.body.size();
+    c.out.resize(head + std::min(*response.reset_after, response.body.size()));
+  }
   if (response.delay.count() > 0) {
     c.state = Connection::State::kDelayed;
     c.deadline = Clock::now() + response.delay;
@@ -189,8 +197,11 @@ void Server::queue_response(Connection& c, const Response& response, bool head_o
   }
 }
 
-void Server::on_writable(Connection& c) {
-  const ssize_t n = ::send(c.fd, c.out.data() + c.out_pos, c.out.size() - c.out_pos, MSG_NOSIGNAL);
+void Server::OnWritable(Connection& c) {
+  const std::size_t left = c.out.size() - c.out_pos;
+  const ssize_t n =
+      ::send(c.fd, c.out.data() + c.out_pos,
+             c.drip.count() > 0 ? std::min<std::size_t>(left, 1) : left, MSG_NOSIGNAL);
   if (n < 0) {
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
       c.state = Connection::State::kClosed;
@@ -198,12 +209,24 @@ void Server::on_writable(Connection& c) {
   }
   c.out_pos += static_cast<std::size_t>(n);
   c.deadline = Clock::now() + limits_.idle_timeout;
-  if (c.out_pos == c.out.size()) finish_response(c);
+  if (c.out_pos == c.out.size()) {
+    FinishResponse(c);
+  } else if (c.drip.count() > 0) {
+    c.state = Connection::State::kDelayed;
+    c.deadline = Clock::now() + c.drip;
+  }
 }
 
-void Server::finish_response(Connection& c) {
+void Server::FinishResponse(Connection& c) {
   c.out.clear();
   c.out_pos = 0;
+  if (c.reset_after_send) {
+    // A zero linger time makes close() send RST rather than FIN.
+    const linger reset{1, 0};
+    ::setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    c.state = Connection::State::kClosed;
+    return;
+  }
   if (c.close_after) {
     ::shutdown(c.fd, SHUT_WR);
     c.in.clear();
@@ -213,10 +236,10 @@ void Server::finish_response(Connection& c) {
   }
   c.state = Connection::State::kReading;
   c.deadline = Clock::now() + limits_.idle_timeout;
-  process_input(c);  // a pipelined request may already be waiting
+  ProcessInput(c);  // a pipelined request may already be waiting
 }
 
-void Server::on_deadline(Connection& c) {
+void Server::OnDeadline(Connection& c) {
   if (c.state == Connection::State::kDelayed) {
     c.state = Connection::State::kWriting;
     c.deadline = Clock::now() + limits_.idle_timeout;

@@ -37,27 +37,27 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   // Listens on 127.0.0.1:port (0: any free port). False, with the reason in *error, on failure.
-  bool listen(std::uint16_t port, std::string* error);
-  std::uint16_t port() const { return port_; }
+  bool Listen(std::uint16_t port, std::string* error);
+  std::uint16_t Port() const { return port_; }
 
   // Serves until `stop_fd` becomes readable. Returns false on an unexpected poll() failure.
-  bool run(int stop_fd);
+  bool Run(int stop_fd);
 
   // Connections accepted and requests answered so far.
-  std::uint64_t connections() const { return accepted_; }
-  std::uint64_t requests() const { return answered_; }
+  std::uint64_t Connections() const { return accepted_; }
+  std::uint64_t Requests() const { return answered_; }
 
  private:
   struct Connection;
   using Clock = std::chrono::steady_clock;
 
-  void accept_clients();
-  void on_readable(Connection& c);
-  void on_writable(Connection& c);
-  void on_deadline(Connection& c);
-  void process_input(Connection& c);
-  void queue_response(Connection& c, const Response& response, bool head_only, bool keep_alive);
-  void finish_response(Connection& c);
+  void AcceptClients();
+  void OnReadable(Connection& c);
+  void OnWritable(Connection& c);
+  void OnDeadline(Connection& c);
+  void ProcessInput(Connection& c);
+  void QueueResponse(Connection& c, const Response& response, bool head_only, bool keep_alive);
+  void FinishResponse(Connection& c);
 
   const Router& router_;
   RequestLog& log_;

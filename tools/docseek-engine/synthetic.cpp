@@ -22,25 +22,25 @@ struct Piece {
 };
 using Pieces = std::vector<Piece>;
 
-std::string plain(const Pieces& pieces) {
+std::string Plain(const Pieces& pieces) {
   std::string out;
   for (const Piece& p : pieces) out += p.text;
   return out;
 }
 
-std::string markup(const Pieces& pieces) {
+std::string Markup(const Pieces& pieces) {
   std::string out;
   for (const Piece& p : pieces) {
     if (p.em) {
-      out += "<em>" + html_escape(p.text) + "</em>";
+      out += "<em>" + HtmlEscape(p.text) + "</em>";
     } else {
-      out += html_escape(p.text);
+      out += HtmlEscape(p.text);
     }
   }
   return out;
 }
 
-Pieces title_pieces(std::string_view keyword, int n) {
+Pieces TitlePieces(std::string_view keyword, int n) {
   const std::string num = std::to_string(n);
   const Piece kw{std::string(keyword), true};
   switch (n % 4) {
@@ -55,7 +55,7 @@ Pieces title_pieces(std::string_view keyword, int n) {
   }
 }
 
-Pieces summary_pieces(std::string_view keyword, std::string_view type, int n) {
+Pieces SummaryPieces(std::string_view keyword, std::string_view type, int n) {
   const std::string num = std::to_string(n);
   const Piece kw{std::string(keyword), true};
   if (n % 2 == 0) {
@@ -65,16 +65,16 @@ Pieces summary_pieces(std::string_view keyword, std::string_view type, int n) {
       {"A " + std::string(type) + " document about "}, kw, {", result " + num + " of this page."}};
 }
 
-bool unreserved(unsigned char c) {
+bool Unreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '.' || c == '_' || c == '~';
 }
 
-std::string url_encode(std::string_view text) {
+std::string UrlEncode(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : text) {
-    if (unreserved(c)) {
+    if (Unreserved(c)) {
       out += static_cast<char>(c);
     } else {
       out += '%';
@@ -85,29 +85,29 @@ std::string url_encode(std::string_view text) {
   return out;
 }
 
-std::string hit_markup(std::string_view keyword, std::string_view type, int n, const Hit& hit) {
+std::string HitMarkup(std::string_view keyword, std::string_view type, int n, const Hit& hit) {
   const std::string id = std::to_string(n);
   std::string out;
   out += "<div class=\"vrwrap\"><h3 class=\"vrTitle\"><a id=\"uigs" + id + "\" href=\"" +
-         html_escape(hit.link) + "\" target=\"_blank\">" + markup(title_pieces(keyword, n)) +
+         HtmlEscape(hit.link) + "\" target=\"_blank\">" + Markup(TitlePieces(keyword, n)) +
          "</a></h3>";
-  out += "<div class=\"fb\"><cite id=\"cacheresult_info_" + id + "\">" + html_escape(hit.site) +
-         "&nbsp;-&nbsp;" + html_escape(hit.size) + "&nbsp;-&nbsp;" + html_escape(hit.date) +
+  out += "<div class=\"fb\"><cite id=\"cacheresult_info_" + id + "\">" + HtmlEscape(hit.site) +
+         "&nbsp;-&nbsp;" + HtmlEscape(hit.size) + "&nbsp;-&nbsp;" + HtmlEscape(hit.date) +
          "</cite></div>";
   out += "<p class=\"str_info\" id=\"cacheresult_summary_" + id + "\">" +
-         markup(summary_pieces(keyword, type, n)) + "</p></div>\n";
+         Markup(SummaryPieces(keyword, type, n)) + "</p></div>\n";
   return out;
 }
 
 }  // namespace
 
-SearchTerms split_query(std::string_view query) {
+SearchTerms SplitQuery(std::string_view query) {
   const auto at = query.rfind(kTypeMarker);
   if (at == std::string_view::npos) return {std::string(query), {}};
   return {std::string(query.substr(0, at)), std::string(query.substr(at + kTypeMarker.size()))};
 }
 
-int hit_count(std::optional<std::string_view> num) {
+int HitCount(std::optional<std::string_view> num) {
   if (!num || num->empty()) return kDefaultHits;
   int value = 0;
   for (char c : *num) {
@@ -118,15 +118,15 @@ int hit_count(std::optional<std::string_view> num) {
   return std::min(value, kMaxHits);
 }
 
-Hit synthetic_hit(std::string_view keyword, std::string_view type, int n) {
+Hit SyntheticHit(std::string_view keyword, std::string_view type, int n) {
   static constexpr std::array<std::string_view, 4> kSlugs = {"report", "notes", "manual", "paper"};
   static constexpr std::array<std::string_view, 7> kSizes = {"123K", "1.2K", "87K", "1024K",
                                                              "33k",  "4.5K", "560K"};
   Hit hit;
-  hit.title = plain(title_pieces(keyword, n));
+  hit.title = Plain(TitlePieces(keyword, n));
   hit.site = "files" + std::to_string(n % 5) + ".example.com/docs/" +
              std::string(kSlugs[n % kSlugs.size()]) + "-" + std::to_string(n) + "." +
-             url_encode(type);
+             UrlEncode(type);
   hit.link = "http://" + hit.site;
   hit.size = std::string(kSizes[n % kSizes.size()]);
   hit.date = std::to_string(2005 + n % 10) + "-" + std::to_string(1 + 7 * n % 12) + "-" +
@@ -134,13 +134,13 @@ Hit synthetic_hit(std::string_view keyword, std::string_view type, int n) {
   hit.info = hit.site;
   hit.info.append(kNbsp).append("-").append(kNbsp).append(hit.size);
   hit.info.append(kNbsp).append("-").append(kNbsp).append(hit.date);
-  hit.summary = plain(summary_pieces(keyword, type, n));
+  hit.summary = Plain(SummaryPieces(keyword, type, n));
   return hit;
 }
 
-std::string render_result_page(std::string_view query, int hits) {
-  const SearchTerms terms = split_query(query);
-  const std::string q = html_escape(query);
+std::string RenderResultPage(std::string_view query, int hits) {
+  const SearchTerms terms = SplitQuery(query);
+  const std::string q = HtmlEscape(query);
   std::string out;
   out += "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" + q +
          " - 搜狗搜索</title></head>\n<body>\n";
@@ -150,11 +150,11 @@ std::string render_result_page(std::string_view query, int hits) {
       q + "\"><input type=\"submit\" value=\"搜狗搜索\"></form></div>\n";
   out += "<div id=\"main\"><div class=\"results\">\n";
   if (hits <= 0) {
-    out += "<div class=\"no-result\">抱歉，没有找到与“" + html_escape(terms.keyword) +
+    out += "<div class=\"no-result\">抱歉，没有找到与“" + HtmlEscape(terms.keyword) +
            "”相关的网页。</div>\n";
   }
   for (int n = 0; n < hits; ++n) {
-    out += hit_markup(terms.keyword, terms.type, n, synthetic_hit(terms.keyword, terms.type, n));
+    out += HitMarkup(terms.keyword, terms.type, n, SyntheticHit(terms.keyword, terms.type, n));
   }
   out +=
       "</div></div>\n<div id=\"footer\">docseek-engine: synthetic results, not real search "
@@ -162,7 +162,7 @@ std::string render_result_page(std::string_view query, int hits) {
   return out;
 }
 
-std::string html_escape(std::string_view text) {
+std::string HtmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {

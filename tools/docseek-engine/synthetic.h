@@ -47,11 +47,11 @@ struct SearchTerms {
   std::string keyword;
   std::string type;
 };
-SearchTerms split_query(std::string_view query);
+SearchTerms SplitQuery(std::string_view query);
 
 // Hits on a page for the value of the `num` parameter: a decimal count of 0 or more, at most
 // kMaxHits; kDefaultHits when num is missing, negative or not a plain decimal number.
-int hit_count(std::optional<std::string_view> num);
+int HitCount(std::optional<std::string_view> num);
 
 struct Hit {
   std::string title;
@@ -62,13 +62,13 @@ struct Hit {
   std::string info;
   std::string summary;
 };
-Hit synthetic_hit(std::string_view keyword, std::string_view type, int n);
+Hit SyntheticHit(std::string_view keyword, std::string_view type, int n);
 
-// The whole result page for a decoded query and a hit count from hit_count().
-std::string render_result_page(std::string_view query, int hits);
+// The whole result page for a decoded query and a hit count from HitCount().
+std::string RenderResultPage(std::string_view query, int hits);
 
 // Escapes < > & " ' for use in text and in quoted attribute values.
-std::string html_escape(std::string_view text);
+std::string HtmlEscape(std::string_view text);
 
 }  // namespace docseek::engine
 

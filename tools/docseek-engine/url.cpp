@@ -5,7 +5,7 @@
 namespace docseek::engine {
 namespace {
 
-int hex_value(char c) {
+int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -14,7 +14,7 @@ int hex_value(char c) {
 
 }  // namespace
 
-bool iequals(std::string_view a, std::string_view b) {
+bool Iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
@@ -25,14 +25,14 @@ bool iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string percent_decode(std::string_view text, bool plus_is_space) {
+std::string PercentDecode(std::string_view text, bool plus_is_space) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
-        hex_value(text[i + 2]) >= 0) {
-      out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
+    if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
       i += 2;
     } else if (c == '+' && plus_is_space) {
       out += ' ';
@@ -43,7 +43,7 @@ std::string percent_decode(std::string_view text, bool plus_is_space) {
   return out;
 }
 
-Params parse_query(std::string_view query) {
+Params ParseQuery(std::string_view query) {
   Params params;
   while (!query.empty()) {
     const auto amp = query.find('&');
@@ -52,23 +52,23 @@ Params parse_query(std::string_view query) {
     if (part.empty()) continue;
     const auto eq = part.find('=');
     if (eq == std::string_view::npos) {
-      params.emplace_back(percent_decode(part, true), std::string{});
+      params.emplace_back(PercentDecode(part, true), std::string{});
     } else {
-      params.emplace_back(percent_decode(part.substr(0, eq), true),
-                          percent_decode(part.substr(eq + 1), true));
+      params.emplace_back(PercentDecode(part.substr(0, eq), true),
+                          PercentDecode(part.substr(eq + 1), true));
     }
   }
   return params;
 }
 
-std::optional<std::string_view> find_param(const Params& params, std::string_view name) {
+std::optional<std::string_view> FindParam(const Params& params, std::string_view name) {
   for (const auto& [key, value] : params) {
     if (key == name) return std::string_view(value);
   }
   return std::nullopt;
 }
 
-std::optional<Target> split_target(std::string_view target) {
+std::optional<Target> SplitTarget(std::string_view target) {
   if (const auto hash = target.find('#'); hash != std::string_view::npos) {
     target = target.substr(0, hash);
   }
@@ -77,7 +77,7 @@ std::optional<Target> split_target(std::string_view target) {
     const auto sep = target.find("://");
     if (sep == std::string_view::npos) return std::nullopt;
     const std::string_view scheme = target.substr(0, sep);
-    if (!iequals(scheme, "http") && !iequals(scheme, "https")) return std::nullopt;
+    if (!Iequals(scheme, "http") && !Iequals(scheme, "https")) return std::nullopt;
     const std::string_view rest = target.substr(sep + 3);
     const auto path_at = rest.find_first_of("/?");
     if (rest.empty() || path_at == 0) return std::nullopt;  // no host
