@@ -222,6 +222,7 @@ TEST_F(SearchWindow, ClosedMidSearchReturnsWithTheWholeRecordsReadSoFar) {
   // The pages after the first are fetched ahead once the first answers, so
   // the xls query may have gone out too; its page is never shown, each query
   // went out once, and nothing more is asked once the window is gone.
+  std::this_thread::sleep_for(500ms);  // a query sent just before the close reaches the engine
   const Lines queries = LoggedQueries(engine);
   ASSERT_GE(queries.size(), 2u);
   EXPECT_EQ(queries[0], "report filetype:pdf");
