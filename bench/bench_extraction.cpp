@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Extraction benchmark: the engine's result page (100 hits, ~300 KB).
 //
 //   bench_extraction [benchmark flags]      run the benchmarks

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """End-to-end search bench: docseek-engine with --latency, one 6-type x COUNT-hit
 search through the docseek CLI, with preload on and off (two builds of the
 plug-in). Prints wall time / latency, the engine's connections and requests,

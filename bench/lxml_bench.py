@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The extraction benchmark's work done with lxml.html, for comparison.
 
 Run with Debian's /usr/bin/python3 (python3-lxml). Reads the page that

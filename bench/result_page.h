@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The benchmark's page: a result page of the engine with `hits` hits in its

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A minimal C host for measuring memory: loads the plug-in, runs the same
  * search N times (6 types x COUNT hits) and prints the peak resident set after

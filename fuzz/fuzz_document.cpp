@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: Document::Load on arbitrary bytes, then the hit loop's
 // reads. The first byte picks the Content-Type; ids the reads look for are
 // short so that the fuzzer finds them ("a", "t", "uigs0", ...).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * docseek plug-in: the whole C contract between a host program and libdocseek.
  *

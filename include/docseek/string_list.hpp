@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host-side list for the docseek plug-in over std::vector<std::string>.
 //
 //   docseek::StringList types{"pdf", "doc"};

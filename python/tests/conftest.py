@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """docseek-engine as a fixture: the plug-in reaches it as its HTTP proxy."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The Python host against the real plug-in and docseek-engine."""
 
 import json

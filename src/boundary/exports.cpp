@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in's three entry points. Nothing else is visible outside the
 // library, and no exception ever leaves it.
 

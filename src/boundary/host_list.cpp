@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boundary/host_list.h"
 
 #include <cstddef>

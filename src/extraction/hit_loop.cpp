@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "extraction/hit_loop.h"
 
 #include <array>
@@ -7,6 +8,12 @@
 #include "platform/error.h"
 
 namespace docseek::extraction {
+
+namespace {
+
+std::string MemberName(Member member) { return member == Member::kHref ? "href" : "innerText"; }
+
+}  // namespace
 
 std::string ReadMember(const platform::TWebBrowser& browser, const std::string& id, Member member) {
   std::shared_ptr<const dom::Document> document = browser.OleObject().Document();
@@ -36,23 +43,32 @@ void ReadHits(const platform::TWebBrowser& browser, platform::TProgressBar& prog
       return;  // the page has no more hits
     }
 
+    // Past the title a failed read ends the page; its message names the hit
+    // and what was missing, for the user to see.
+    const auto read = [&](const std::string& id, Member member) {
+      try {
+        return ReadMember(browser, id, member);
+      } catch (const Error& e) {
+        throw Error("hit " + number + ": " + e.what() + " (reading " + MemberName(member) + ")");
+      }
+    };
+
     std::array<std::string, 6> record;
     record[0] = RemoveCharacters(title, kTitleCharacters);
 
     std::vector<std::string> link =
-        SplitPieces(ReadMember(browser, title_id, Member::kHref), kLinkSeparators, kLinkBlanks);
+        SplitPieces(read(title_id, Member::kHref), kLinkSeparators, kLinkBlanks);
     if (link.empty()) throw Error("hit " + number + ": the link has no suffix");
     record[1] = link.back();
 
-    std::vector<std::string> info =
-        SplitPieces(ReadMember(browser, "cacheresult_info_" + number, Member::kInnerText),
-                    kInfoSeparators, kInfoBlanks);
+    std::vector<std::string> info = SplitPieces(
+        read("cacheresult_info_" + number, Member::kInnerText), kInfoSeparators, kInfoBlanks);
     if (info.size() < 2) throw Error("hit " + number + ": the info line has no size and date");
     record[2] = RemoveCharacters(info[info.size() - 2], kSizeCharacters);
     record[3] = info.back();
 
-    record[4] = ReadMember(browser, "cacheresult_summary_" + number, Member::kInnerText);
-    record[5] = ReadMember(browser, title_id, Member::kHref);
+    record[4] = read("cacheresult_summary_" + number, Member::kInnerText);
+    record[5] = read(title_id, Member::kHref);
 
     for (const std::string& line : record) results.Add(line);
     if (on_hit) on_hit();

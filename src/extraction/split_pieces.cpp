@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "extraction/split_pieces.h"
 
 #include "platform/text.h"

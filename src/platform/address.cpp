@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/address.h"
 
 #include "platform/text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/browser.h"
 
 #include <glib.h>
@@ -66,6 +67,7 @@ void TWebBrowser::Navigate(const std::string& address) {
   Frame* frame = top.get();
   navigation->frames.push_back(std::move(top));
   navigation_ = std::move(navigation);
+  outcome_ = PageOutcome{};
   const std::string encoded = EncodeForSending(address);
   const std::uint64_t id = navigation_id_;
   frame->url = encoded;
@@ -93,17 +95,24 @@ void TWebBrowser::Loaded(std::uint64_t navigation, Frame* frame, HttpResult resu
   // The page being replaced goes before the next is parsed, so that two
   // trees never coexist.
   if (frame->identity == &top_) document_.reset();
+  PageOutcome outcome{result.status, result.url, result.kind, result.error};
   if (result.error.empty()) {
     if (!result.url.empty()) frame->url = result.url;
     try {
       document = dom::Document::Load(result.body, result.content_type, frame->url, &parse_memory_);
     } catch (const std::exception& e) {
       document = ErrorPage(frame->url, e.what());
+      outcome.error_kind = HttpErrorKind::kOther;
+      outcome.error = e.what();
     }
   } else {
     document = ErrorPage(frame->url, result.error);
   }
-  if (frame->identity == &top_) document_ = document;
+  if (outcome.url.empty()) outcome.url = frame->url;
+  if (frame->identity == &top_) {
+    document_ = document;
+    outcome_ = std::move(outcome);
+  }
 
   if (frame->depth < limits_.max_frame_depth) {
     for (const std::string& source : document->frameSources()) {

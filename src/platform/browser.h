@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Our embedded browser: loads a page asynchronously on the caller's thread,
@@ -35,6 +36,15 @@ struct BrowserLimits {
 };
 
 class TWebBrowser;
+
+// How the last top-level load ended, for telling a user why a page held
+// nothing: what the server answered, or why nothing usable arrived.
+struct PageOutcome {
+  long status = 0;       // HTTP status of the final response; 0 without one
+  std::string url = {};  // the address after redirects
+  HttpErrorKind error_kind = HttpErrorKind::kNone;
+  std::string error = {};  // empty when the page arrived and could be read
+};
 
 // What the hit loop reads pages through: the browser's automation object.
 class BrowserAutomation {
@@ -78,6 +88,8 @@ class TWebBrowser {
   // The current top-level document, or nullptr before the first page.
   std::shared_ptr<const dom::Document> Document() const { return document_; }
   BrowserAutomation OleObject() const { return BrowserAutomation(*this); }
+  // How the current top-level page was loaded.
+  const PageOutcome& Outcome() const { return outcome_; }
 
  private:
   struct Frame;
@@ -93,6 +105,7 @@ class TWebBrowser {
   dom::ArenaPool parse_memory_;  // kept across the pages of this browser
   BrowserObject top_;
   std::shared_ptr<const dom::Document> document_;
+  PageOutcome outcome_;
   std::unique_ptr<Navigation> navigation_;
   std::uint64_t navigation_id_ = 0;
 };

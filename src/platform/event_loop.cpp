@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/event_loop.h"
 
 #include <glib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The event loop a search runs on: the calling thread's GLib main context,

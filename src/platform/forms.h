@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Our small window library: a form shown modally over the event loop, a
@@ -31,14 +32,18 @@ class FormView {
   virtual void Update(const ProgressStatus& status) = 0;
   // A modal message; returns when it has been acknowledged.
   virtual void Message(const std::string& text) = 0;
+  // One line telling the user why an item gave nothing or failed part-way.
+  // Only a view with a log of its own shows it; a window has the message box.
+  virtual void Report(const std::string& /*line*/) {}
 
   // Set by the form; a view calls it when the user closes the window by
   // other means (the window manager's close, Alt+F4).
   std::function<void()> OnCloseRequest;
 };
 
-// The one-line indicator on stderr (drawn only when stderr is a terminal) and
-// messages as single lines on stderr.
+// The one-line indicator on stderr (drawn only when stderr is a terminal,
+// clipped to its width, without escape sequences when TERM=dumb) and messages
+// and reports as single lines on stderr, whatever stderr is.
 std::unique_ptr<FormView> MakeTerminalView(int fd = 2);
 
 // The view for this process: the GTK window when a display can be opened

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/http.h"
 
 #include <curl/curl.h>
@@ -44,6 +45,35 @@ struct CurlGlobal {
   CurlGlobal(const CurlGlobal&) = delete;
   CurlGlobal& operator=(const CurlGlobal&) = delete;
 };
+
+HttpErrorKind KindOf(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT:
+      return HttpErrorKind::kRefused;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return HttpErrorKind::kDns;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpErrorKind::kTimeout;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+      return HttpErrorKind::kTls;
+    case CURLE_FILESIZE_EXCEEDED:
+      return HttpErrorKind::kTooLarge;
+    case CURLE_TOO_MANY_REDIRECTS:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return HttpErrorKind::kRefusedRedirect;
+    default:
+      return HttpErrorKind::kOther;
+  }
+}
 
 }  // namespace
 
@@ -93,6 +123,7 @@ struct HttpClient::Impl::Transfer {
   std::string location;    // its Location field
   std::string body;
   std::string refusal;  // why the write callback stopped the transfer
+  HttpErrorKind refusal_kind = HttpErrorKind::kOther;
   std::size_t max_body = 0;
   bool checked_type = false;
   char error[CURL_ERROR_SIZE] = {};
@@ -303,7 +334,9 @@ void HttpClient::Impl::CollectFinished() {
       result.body = std::move(transfer->body);
     } else if (!transfer->refusal.empty()) {
       result.error = transfer->refusal;
+      result.kind = transfer->refusal_kind;
     } else {
+      result.kind = KindOf(code);
       result.error = transfer->error[0] != '\0' ? transfer->error : curl_easy_strerror(code);
       if (code == CURLE_TOO_MANY_REDIRECTS) result.error = "too many redirects";
     }
@@ -325,11 +358,13 @@ std::size_t HttpClient::Impl::OnWrite(char* data, std::size_t size, std::size_t 
     curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_TYPE, &type);
     if (type != nullptr && !IsDocumentType(type)) {
       transfer->refusal = std::string("not a page: content type ") + type;
+      transfer->refusal_kind = HttpErrorKind::kNotAPage;
       return 0;
     }
   }
   if (transfer->body.size() + bytes > transfer->max_body) {
     transfer->refusal = "page larger than " + std::to_string(transfer->max_body >> 20) + " MiB";
+    transfer->refusal_kind = HttpErrorKind::kTooLarge;
     return 0;
   }
   transfer->body.append(data, bytes);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Asynchronous HTTP GET on the caller's thread: libcurl's multi interface
@@ -23,8 +24,22 @@ struct HttpLimits {
   std::size_t max_body = kMaxPageBytes;  // after decompression
 };
 
+// Why a transfer ended without a response, in the few kinds a user can act on.
+enum class HttpErrorKind {
+  kNone,
+  kRefused,          // nothing accepts connections there (or the proxy)
+  kDns,              // the host (or the proxy) has no address
+  kTimeout,          // no whole answer in time
+  kTls,              // the secure connection failed
+  kTooLarge,         // the page exceeds the size limit
+  kNotAPage,         // the answer is not HTML or text
+  kRefusedRedirect,  // a redirect to a refused scheme, or too many of them
+  kOther,
+};
+
 struct HttpResult {
   std::string error;  // empty when a response arrived (whatever its status)
+  HttpErrorKind kind = HttpErrorKind::kNone;
   long status = 0;
   std::string content_type;
   std::string url;  // the address after redirects

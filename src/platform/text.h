@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Small text helpers the plug-in's parts share: ASCII letter case and classes,

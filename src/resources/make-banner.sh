@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Draws the search window's banner, banner.jpg: 215 x 85, baseline (not
 # progressive) JPEG with three colour components, as the window's picture
 # slot expects. Everything in it is drawn here from plain shapes and the

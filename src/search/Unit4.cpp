@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: MIT
 #include "search/Unit4.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "extraction/hit_loop.h"
+#include "search/diagnosis.h"
 #include "search/query_address.h"
 
 namespace docseek::search {
@@ -41,10 +44,19 @@ void TForm4::WebBrowser1DocumentComplete(platform::TWebBrowser*,
                                          const platform::BrowserObject* pDisp, const std::string&) {
   if (pDisp != WebBrowser1.Application()) return;  // a frame inside the page
   if (!WebBrowser1.Document()) return;
+  // SetLV moves on to the next page, so what the report needs is taken first.
+  const platform::PageOutcome page = WebBrowser1.Outcome();
+  const std::string type = progress_.item;
+  const int hits_before = progress_.hits;
+  std::string read_error;
   try {
     SetLV();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     ShowMessage(kNotFound);
+    read_error = e.what();
+  }
+  if (auto line = Diagnose(type, page, progress_.hits - hits_before, Ffilecount, read_error)) {
+    view().Report(*line);
   }
 }
 
@@ -66,7 +78,14 @@ void TForm4::SetLV() {
 
 void TForm4::NextURL() {
   ++URLnum;
-  if (URLlist && static_cast<std::size_t>(URLnum) < URLlist->Count()) {
+  // Whether another type follows is asked of the host's type list, once after
+  // each page, the last included. A host that searches several types in one
+  // call takes the results list's size at this call as the end of a page
+  // (the docseek CLI labels its records so), so this stays one call per page,
+  // made after the page's hits are appended. URLlist bounds it too, should
+  // the host's list have grown since the search began.
+  const std::size_t types = Ffiletype != nullptr ? Ffiletype->Count() : 0;
+  if (URLlist && static_cast<std::size_t>(URLnum) < std::min(types, URLlist->Count())) {
     NavigateToCurrent();
   } else {
     Close();

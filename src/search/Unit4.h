@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The search window: one per search. Shown modally, it loads the engine's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real plug-in, loaded as a host loads it, against a local docseek-engine.
 
 #include <dlfcn.h>
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <docseek/string_list.hpp>
 #include <set>
@@ -192,7 +194,11 @@ TEST_F(PluginSearch, APageFailingAtHitThreeKeepsWholeRecordsAndMovesOn) {
   EXPECT_EQ(Lines(results.lines().begin() + 18, results.lines().end()),
             SyntheticRecords("report", "doc", 10));
   EXPECT_EQ(LoggedQueries(engine), (Lines{"report filetype:pdf", "report filetype:doc"}));
-  EXPECT_EQ(captured.text(), "没有找到\n");
+  // The window's message, then the reason for the user.
+  EXPECT_EQ(captured.text(),
+            "没有找到\n"
+            "docseek: pdf: the result page could not be read after 3 hits: hit 3: no element "
+            "with id \"cacheresult_info_3\" (reading innerText)\n");
 }
 
 TEST_F(PluginSearch, FramesDoNotMoveTheSearchOn) {
@@ -315,6 +321,51 @@ TEST_F(PluginSearch, ARefusedResultLineEndsThatPageOnly) {
   plugin().Getinfo(results.list(), types.list(), 3, "report", "");
   EXPECT_EQ(results.lines(), SyntheticRecords("report", "pdf", 1));
   EXPECT_EQ(LoggedQueries(engine), (Lines{"report filetype:pdf", "report filetype:doc"}));
+}
+
+// A type list that notes the results list's size each time the plug-in asks
+// for its count once every line has been read. Hosts that search several
+// types in one call (the docseek CLI) rely on the plug-in asking once after
+// each page's hits are appended, the last page included.
+struct CountingTypes {
+  StringList types;
+  const StringList& results;
+  std::vector<bool> read;
+  std::vector<size_t> marks;
+  docseek_list list{};
+
+  CountingTypes(std::initializer_list<std::string> lines, const StringList& r)
+      : types(lines), results(r), read(lines.size(), false) {
+    list = *types.list();
+    list.context = this;
+    list.count = [](void* context) -> size_t {
+      auto* self = static_cast<CountingTypes*>(context);
+      if (std::find(self->read.begin(), self->read.end(), false) == self->read.end()) {
+        self->marks.push_back(self->results.lines().size());
+      }
+      return self->types.lines().size();
+    };
+    list.line = [](void* context, size_t index, size_t* length) {
+      auto* self = static_cast<CountingTypes*>(context);
+      if (index < self->read.size()) self->read[index] = true;
+      const docseek_list* inner = self->types.list();
+      return inner->line(inner->context, index, length);
+    };
+  }
+};
+
+TEST_F(PluginSearch, AsksForTheTypeCountAfterEachPage) {
+  std::vector<PageHit> broken = NumberedHits(4);
+  broken[2].with_info = false;
+  engine.write_page("doc.html", ResultPage(broken));
+  engine.write_page("xls.html", "<html><body><p>No hits.</p></body></html>");
+  StringList results{"kept"};
+  CountingTypes types({"pdf", "doc", "xls", "ppt"}, results);
+  CaptureStderr captured;
+  plugin().Getinfo(results.list(), &types.list, 3, "report", "");
+  // pdf: 3 hits; doc: 2 whole hits before the broken one; xls: none; ppt: 3.
+  EXPECT_EQ(types.marks, (std::vector<size_t>{1 + 18, 1 + 18 + 12, 1 + 18 + 12, 1 + 18 + 12 + 18}));
+  EXPECT_EQ(results.lines().size(), 1u + 48u);
 }
 
 }  // namespace

@@ -1,24 +1,16 @@
+// SPDX-License-Identifier: MIT
 // The docseek program run as a user runs it, against the stand-in plug-in of
 // fake_plugin.cpp: what it prints, where, and how it exits.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "run_program.h"
 #include "test_paths.h"
-
-extern char** environ;
 
 namespace docseek::cli {
 namespace {
@@ -27,109 +19,31 @@ using testing::kFakePlugin;
 using testing::kIncompletePlugin;
 using testing::kNotALibrary;
 using testing::kProgram;
-
-struct Outcome {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs `program` with `args` and COLUMNS set to `columns` (unset when empty),
-// no input, and a deadline after which it is killed and the test fails.
-Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& columns = "") {
-  std::vector<std::string> env_text;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (!std::string_view(*e).starts_with("COLUMNS=")) env_text.emplace_back(*e);
-  }
-  if (!columns.empty()) env_text.push_back("COLUMNS=" + columns);
-  std::vector<char*> env;
-  for (std::string& e : env_text) env.push_back(e.data());
-  env.push_back(nullptr);
-  std::vector<std::string> argv_text{program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  Outcome outcome;
-  int out_pipe[2];
-  int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe: " << errno;
-    return outcome;
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDONLY);
-    dup2(null, STDIN_FILENO);
-    dup2(out_pipe[1], STDOUT_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
-    execve(program.c_str(), argv.data(), env.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (pid < 0) {
-    ADD_FAILURE() << "fork: " << errno;
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    return outcome;
-  }
-
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  std::array<pollfd, 2> fds{pollfd{out_pipe[0], POLLIN, 0}, pollfd{err_pipe[0], POLLIN, 0}};
-  std::array<std::string*, 2> sinks{&outcome.out, &outcome.err};
-  int open_fds = 2;
-  bool timed_out = false;
-  while (open_fds > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      timed_out = true;
-      break;
-    }
-    if (poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_fds;
-      }
-    }
-  }
-  if (timed_out) {
-    kill(pid, SIGKILL);
-    ADD_FAILURE() << program << " did not finish in time";
-  }
-  for (const pollfd& p : fds) {
-    if (p.fd >= 0) close(p.fd);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return outcome;
-}
+using testing::Outcome;
+using testing::RunOptions;
+using testing::RunProgram;
 
 // The program with the stand-in plug-in.
 Outcome Docseek(std::vector<std::string> args, const std::string& columns = "") {
   args.insert(args.begin(), {"--plugin", kFakePlugin});
-  return RunProgram(kProgram, args, columns);
+  RunOptions options;
+  if (!columns.empty()) options.env.push_back("COLUMNS=" + columns);
+  return RunProgram(kProgram, args, options);
 }
 
-// The raw lines of the echo record for a search that passed these arguments.
-std::string Echo(std::string_view keyword, long long count, std::string_view types) {
-  std::string joined(types);
-  const auto type_count = std::count(joined.begin(), joined.end(), ',') + 1;
-  return "[\"keyword=" + std::string(keyword) + "\",\"count=" + std::to_string(count) +
-         "\",\"types=" + std::to_string(type_count) + "\",\"reserved=\",\"" + joined +
+// The raw lines, as JSON strings, of the echo record of one call.
+std::string EchoLines(std::string_view keyword, long long count,
+                      const std::vector<std::string>& types) {
+  std::string joined;
+  for (const std::string& type : types) joined += (joined.empty() ? "" : ",") + type;
+  return "\"keyword=" + std::string(keyword) + "\",\"count=" + std::to_string(count) +
+         "\",\"types=" + std::to_string(types.size()) + "\",\"reserved=\",\"" + joined +
          "\",\"echo\"";
+}
+
+// The same, opening a raw array.
+std::string Echo(std::string_view keyword, long long count, std::string_view type) {
+  return "[" + EchoLines(keyword, count, {std::string(type)});
 }
 
 TEST(Cli, PrintsTheOfferedTypesAndCounts) {
@@ -150,34 +64,86 @@ TEST(Cli, PrintsTheOfferedTypesAndCounts) {
   }
 }
 
-TEST(Cli, PassesTheSearchArgumentsThrough) {
+// One call of Getinfo for the whole search, with every type in the order
+// given, the keyword and the count.
+TEST(Cli, PassesTheSearchArgumentsThroughInOneCall) {
   const struct {
     std::vector<std::string> args;
-    std::string echo;
+    std::string keyword;
+    long long count;
+    std::vector<std::string> types;
   } cases[] = {
-      {{"search", "report"}, Echo("report", 10, "pdf,doc,xls,ppt,rtf")},
-      {{"search", "report", "--types", "pdf,doc", "--count", "3"}, Echo("report", 3, "pdf,doc")},
-      {{"search", "--types=sogou", "--count=-7", "report"}, Echo("report", -7, "sogou")},
-      {{"--count", "2147483647", "search", "x"}, Echo("x", 2147483647, "pdf,doc,xls,ppt,rtf")},
-      {{"search", "x", "--count", "-2147483648"}, Echo("x", -2147483648, "pdf,doc,xls,ppt,rtf")},
-      {{"search", "--", "-draft"}, Echo("-draft", 10, "pdf,doc,xls,ppt,rtf")},
-      {{"search", "年度报告 2024", "--types", "a b,x"}, Echo("年度报告 2024", 10, "a b,x")},
+      {{"search", "report"}, "report", 10, {"pdf", "doc", "xls", "ppt", "rtf"}},
+      {{"search", "report", "--types", "pdf,doc", "--count", "3"}, "report", 3, {"pdf", "doc"}},
+      {{"search", "--types=sogou", "--count=-7", "report"}, "report", -7, {"sogou"}},
+      {{"--count", "2147483647", "search", "x", "-t", "pdf"}, "x", 2147483647, {"pdf"}},
+      {{"search", "x", "-n", "-2147483648", "-t", "pdf"}, "x", -2147483648, {"pdf"}},
+      {{"search", "-t", "pdf", "--", "-draft"}, "-draft", 10, {"pdf"}},
+      {{"search", "年度报告 2024", "--types", "a b, x", "-t", "pdf"},
+       "年度报告 2024",
+       10,
+       {"a b", "x", "pdf"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.echo);
+    SCOPED_TRACE(c.keyword + " " + std::to_string(c.count));
     // In front, as a keyword after "--" takes all that follows.
     std::vector<std::string> args{"--format", "raw"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const Outcome o = Docseek(args);
     EXPECT_EQ(o.exit_code, 0) << o.err;
-    EXPECT_TRUE(o.out.starts_with(c.echo)) << o.out;
+    EXPECT_TRUE(o.out.starts_with("[" + EchoLines(c.keyword, c.count, c.types))) << o.out;
+    // Exactly one echo record: one call.
+    EXPECT_EQ(o.out.find("\"echo\"", o.out.find("\"echo\"") + 1), std::string::npos) << o.out;
   }
 }
 
 TEST(Cli, ReadsNothingMoreWhenTheCountIsNotPositive) {
-  const Outcome o = Docseek({"search", "k", "--count", "0", "--format", "raw"});
+  const Outcome o = Docseek({"search", "k", "--count", "0", "--format", "raw", "-t", "pdf,doc"});
   EXPECT_EQ(o.exit_code, 0);
-  EXPECT_EQ(o.out, Echo("k", 0, "pdf,doc,xls,ppt,rtf") + "]\n");
+  EXPECT_EQ(o.out, "[" + EchoLines("k", 0, {"pdf", "doc"}) + "]\n");
+}
+
+// Every record of the one call gets the type whose page it was on and its
+// number on that page; a type without hits takes no rank from the next.
+TEST(Cli, LabelsEachRecordWithItsTypeAndRank) {
+  const Outcome o = Docseek({"search", "q", "-t", "pdf,none,doc", "-n", "2", "-f", "csv"});
+  EXPECT_EQ(o.exit_code, 0);
+  EXPECT_EQ(o.err, "");
+  std::vector<std::string> tails;
+  for (std::size_t start = o.out.find("\r\n") + 2, end;
+       (end = o.out.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = o.out.substr(start, end - start);
+    const std::size_t type = line.rfind(',', line.rfind(',') - 1);
+    tails.push_back(line.substr(0, line.find(',')) + " " + line.substr(type + 1));
+  }
+  EXPECT_EQ(tails, (std::vector<std::string>{"keyword=q pdf,0", "q pdf 1 pdf,1", "q pdf 2 pdf,2",
+                                             "q doc 1 doc,0", "q doc 2 doc,1"}))
+      << o.out;
+}
+
+// A plug-in that never shows where a page ends: no record is given a type it
+// may not have come from, and stderr says why the types are missing.
+TEST(Cli, LeavesTheTypeEmptyWhenThePagesCannotBeTold) {
+  const Outcome json = Docseek({"search", "mode:unmarked", "-t", "pdf,doc", "-n", "1", "--json"});
+  EXPECT_EQ(json.exit_code, 0);
+  EXPECT_NE(json.out.find(R"("link":"http://127.0.0.1/pdf/1.pdf","type":"","rank":1})"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find(R"("link":"http://127.0.0.1/doc/1.doc","type":"","rank":2})"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.err.find("warning: the plug-in did not show where each type's hits end"),
+            std::string::npos)
+      << json.err;
+  // The table shows no type, -q wants no warnings.
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, std::vector<std::string>{"-q", "--json"}}) {
+    std::vector<std::string> args{"search", "mode:unmarked", "-t", "pdf,doc"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const Outcome o = Docseek(args);
+    EXPECT_EQ(o.exit_code, 0);
+    EXPECT_EQ(o.err, "");
+  }
 }
 
 // The same search in every format: one type, two hits after the echo record.
@@ -193,26 +159,35 @@ TEST(Cli, WritesEachFormat) {
       {"json",
        "[\n"
        R"(  {"title":"keyword=q","suffix":"count=2","size":"types=1","date":"reserved=",)"
-       R"("summary":"pdf","link":"echo"},)"
+       R"("summary":"pdf","link":"echo","type":"pdf","rank":0},)"
        "\n"
        R"(  {"title":"q pdf 1","suffix":"pdf","size":"10 KB","date":"2024-01-01",)"
-       R"("summary":"Summary of pdf hit 1","link":"http://127.0.0.1/pdf/1.pdf"},)"
+       R"("summary":"Summary of pdf hit 1","link":"http://127.0.0.1/pdf/1.pdf",)"
+       R"("type":"pdf","rank":1},)"
        "\n"
        R"(  {"title":"q pdf 2","suffix":"pdf","size":"20 KB","date":"2024-01-02",)"
-       R"("summary":"Summary of pdf hit 2","link":"http://127.0.0.1/pdf/2.pdf"})"
+       R"("summary":"Summary of pdf hit 2","link":"http://127.0.0.1/pdf/2.pdf",)"
+       R"("type":"pdf","rank":2})"
        "\n]\n"},
       {"tsv",
-       "title\tsuffix\tsize\tdate\tsummary\tlink\n"
-       "keyword=q\tcount=2\ttypes=1\treserved=\tpdf\techo\n"
-       "q pdf 1\tpdf\t10 KB\t2024-01-01\tSummary of pdf hit 1\thttp://127.0.0.1/pdf/1.pdf\n"
-       "q pdf 2\tpdf\t20 KB\t2024-01-02\tSummary of pdf hit 2\thttp://127.0.0.1/pdf/2.pdf\n"},
+       "title\tsuffix\tsize\tdate\tsummary\tlink\ttype\trank\n"
+       "keyword=q\tcount=2\ttypes=1\treserved=\tpdf\techo\tpdf\t0\n"
+       "q pdf 1\tpdf\t10 KB\t2024-01-01\tSummary of pdf hit 1\thttp://127.0.0.1/pdf/1.pdf\tpdf\t1\n"
+       "q pdf 2\tpdf\t20 KB\t2024-01-02\tSummary of pdf hit "
+       "2\thttp://127.0.0.1/pdf/2.pdf\tpdf\t2\n"},
+      {"CSV",
+       "title,suffix,size,date,summary,link,type,rank\r\n"
+       "keyword=q,count=2,types=1,reserved=,pdf,echo,pdf,0\r\n"
+       "q pdf 1,pdf,10 KB,2024-01-01,Summary of pdf hit 1,http://127.0.0.1/pdf/1.pdf,pdf,1\r\n"
+       "q pdf 2,pdf,20 KB,2024-01-02,Summary of pdf hit 2,http://127.0.0.1/pdf/2.pdf,pdf,2\r\n"},
+      // Not a terminal: nothing is cut.
       {"table",
-       "TITLE      TYPE    SIZE     DATE        LINK\n"
-       "keyword=q  count…  types=1  reserved=   echo\n"
+       "TITLE      TYPE     SIZE     DATE        LINK\n"
+       "keyword=q  count=2  types=1  reserved=   echo\n"
        "    pdf\n"
-       "q pdf 1    pdf     10 KB    2024-01-01  http://127.0.0.1/pdf/1.pdf\n"
+       "q pdf 1    pdf      10 KB    2024-01-01  http://127.0.0.1/pdf/1.pdf\n"
        "    Summary of pdf hit 1\n"
-       "q pdf 2    pdf     20 KB    2024-01-02  http://127.0.0.1/pdf/2.pdf\n"
+       "q pdf 2    pdf      20 KB    2024-01-02  http://127.0.0.1/pdf/2.pdf\n"
        "    Summary of pdf hit 2\n"
        "3 results\n"},
   };
@@ -234,7 +209,7 @@ TEST(Cli, EscapesAwkwardFieldsEndToEnd) {
                           "\x7f"
                           R"(","summary":"bad )"
                           "\uFFFD"
-                          R"( byte","link":"http://127.0.0.1/年度.pdf"})"),
+                          R"( byte","link":"http://127.0.0.1/年度.pdf","type":"pdf","rank":1})"),
             std::string::npos)
       << json.out;
 
@@ -244,21 +219,15 @@ TEST(Cli, EscapesAwkwardFieldsEndToEnd) {
       << tsv.out;
 }
 
-TEST(Cli, TableFollowsColumns) {
-  for (const auto& [columns, width] :
-       std::vector<std::pair<std::string, std::size_t>>{{"40", 40}, {"200", 200}, {"", 80}}) {
+// A pipe is no terminal: whatever COLUMNS says, nothing is cut.
+TEST(Cli, TableToAPipeCutsNothing) {
+  const std::string keyword(300, 'w');
+  for (const std::string columns : {"40", "200", ""}) {
     SCOPED_TRACE(columns);
-    const Outcome o = Docseek({"search", std::string(300, 'w'), "--types", "pdf"}, columns);
+    const Outcome o = Docseek({"search", keyword, "--types", "pdf"}, columns);
     EXPECT_EQ(o.exit_code, 0);
-    std::size_t widest = 0;
-    std::size_t start = 0;
-    for (std::size_t end; (end = o.out.find('\n', start)) != std::string::npos; start = end + 1) {
-      // Only ASCII and the one-column ellipsis here: count code points.
-      std::size_t columns_used = 0;
-      for (std::size_t i = start; i < end; ++i) columns_used += (o.out[i] & 0xC0) != 0x80;
-      widest = std::max(widest, columns_used);
-    }
-    EXPECT_EQ(widest, width) << o.out;
+    EXPECT_NE(o.out.find("keyword=" + keyword), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("…"), std::string::npos) << o.out;
   }
 }
 
@@ -269,7 +238,8 @@ TEST(Cli, SaysSoWhenThereAreNoResults) {
   } cases[] = {
       {"table", "No results.\n"},
       {"json", "[]\n"},
-      {"tsv", "title\tsuffix\tsize\tdate\tsummary\tlink\n"},
+      {"tsv", "title\tsuffix\tsize\tdate\tsummary\tlink\ttype\trank\n"},
+      {"csv", "title,suffix,size,date,summary,link,type,rank\r\n"},
       {"raw", "[]\n"},
   };
   for (const auto& c : cases) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules of --download that need no network: file names, the content
 // check, sizes, local addresses, the proxy choice and the two new options.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `docseek search ... --download DIR` run as a user runs it: the real plug-in
 // searches docseek-engine, whose fixture folder holds both the result page and
 // the documents its links lead to. The links name a public-looking host; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "format.h"
 
 #include <gtest/gtest.h>
@@ -93,29 +94,64 @@ TEST(RenderRaw, IsOneArrayOfEveryLine) {
 TEST(RenderJson, WritesOneObjectPerRecord) {
   EXPECT_EQ(RenderJson({}), "[]\n");
   const std::vector<Record> records{
-      {"T1", "pdf", "1 KB", "2024-01-01", "S \"1\"", "http://127.0.0.1/1.pdf"},
-      {"T2", "doc", "", "", "", "http://127.0.0.1/2.doc"},
+      {"T1", "pdf", "1 KB", "2024-01-01", "S \"1\"", "http://127.0.0.1/1.pdf", "pdf", 0},
+      {"T2", "doc", "", "", "", "http://127.0.0.1/2.doc", "年 \"d\"", 17},
   };
   EXPECT_EQ(RenderJson(records),
             "[\n"
             R"(  {"title":"T1","suffix":"pdf","size":"1 KB","date":"2024-01-01",)"
-            R"("summary":"S \"1\"","link":"http://127.0.0.1/1.pdf"},)"
+            R"("summary":"S \"1\"","link":"http://127.0.0.1/1.pdf","type":"pdf","rank":0},)"
             "\n"
             R"(  {"title":"T2","suffix":"doc","size":"","date":"","summary":"",)"
-            R"("link":"http://127.0.0.1/2.doc"})"
+            R"("link":"http://127.0.0.1/2.doc","type":"年 \"d\"","rank":17})"
             "\n]\n");
 }
 
 TEST(RenderTsv, KeepsEveryRecordOnOneLine) {
-  EXPECT_EQ(RenderTsv({}), "title\tsuffix\tsize\tdate\tsummary\tlink\n");
+  EXPECT_EQ(RenderTsv({}), "title\tsuffix\tsize\tdate\tsummary\tlink\ttype\trank\n");
   const std::vector<Record> records{
-      {"a\tb", "pdf", "1\n2", "x\r\ny", "back\\slash \\t", "年"},
+      {"a\tb", "pdf", "1\n2", "x\r\ny", "back\\slash \\t", "年", "p\tdf", 3},
       {"", "", "", "", "", ""},
   };
   EXPECT_EQ(RenderTsv(records),
-            "title\tsuffix\tsize\tdate\tsummary\tlink\n"
-            "a\\tb\tpdf\t1\\n2\tx\\r\\ny\tback\\\\slash \\\\t\t年\n"
-            "\t\t\t\t\t\n");
+            "title\tsuffix\tsize\tdate\tsummary\tlink\ttype\trank\n"
+            "a\\tb\tpdf\t1\\n2\tx\\r\\ny\tback\\\\slash \\\\t\t年\tp\\tdf\t3\n"
+            "\t\t\t\t\t\t\t0\n");
+}
+
+// RFC 4180: CRLF after every record, quotes only around fields that need them,
+// quotes inside doubled, line breaks kept inside the quotes.
+TEST(RenderCsv, QuotesWhatRfc4180Requires) {
+  const std::string header = "title,suffix,size,date,summary,link,type,rank\r\n";
+  EXPECT_EQ(RenderCsv({}), header);
+  const struct {
+    std::string field;
+    std::string written;
+  } cases[] = {
+      {"plain text", "plain text"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"\"", "\"\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"cr\rhere", "\"cr\rhere\""},
+      {"crlf\r\nend", "\"crlf\r\nend\""},
+      {" spaced ", " spaced "},
+      {"tab\there", "tab\there"},
+      {"年度,报告", "\"年度,报告\""},
+      {"bad \xff byte", "bad \xff byte"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    const std::vector<Record> records{
+        {c.field, c.field, c.field, c.field, c.field, c.field, c.field, 4}};
+    std::string row;
+    for (int i = 0; i < 7; ++i) row += c.written + ",";
+    EXPECT_EQ(RenderCsv(records), header + row + "4\r\n");
+  }
+  const std::vector<Record> two{{"a", "b", "c", "d", "e", "f", "pdf", 0},
+                                {"g", "h", "i", "j", "k", "l", "doc", 1}};
+  EXPECT_EQ(RenderCsv(two), header + "a,b,c,d,e,f,pdf,0\r\ng,h,i,j,k,l,doc,1\r\n");
 }
 
 TEST(OneLine, MakesTextSafeForOneTerminalLine) {
@@ -253,7 +289,7 @@ TEST(RenderTable, StacksEachHitWhenColumnsDoNotFit) {
   EXPECT_EQ(RenderTable(records, 30),
             "Annual report 2024\n"
             "  pdf  120 KB  2024-03-01\n"
-            "  http://127.0.0.1/annual-rep…\n"
+            "  http://127.0.0.1/annual-report.pdf\n"
             "  Figures of the year\n"
             "\n"
             "(untitled)\n"
@@ -263,8 +299,9 @@ TEST(RenderTable, StacksEachHitWhenColumnsDoNotFit) {
 }
 
 // Whatever the width, no line is wider than the terminal (down to the least
-// width the table supports), every hit keeps a line and the count closes it.
-TEST(RenderTable, FitsEveryWidth) {
+// width the table supports) but for a line holding a link alone, every link
+// is there whole, every hit keeps a line and the count closes it.
+TEST(RenderTable, FitsEveryWidthAndKeepsLinksWhole) {
   const std::vector<Record> records{
       Hit(std::string(200, 'x'), "http://127.0.0.1/" + std::string(200, 'y')),
       Hit("年度报告年度报告年度报告年度报告年度报告年度报告年度报告年度报告",
@@ -274,11 +311,20 @@ TEST(RenderTable, FitsEveryWidth) {
   };
   for (int width : {20, 21, 33, 40, 59, 63, 64, 80, 81, 100, 132, 200, 400}) {
     SCOPED_TRACE(width);
-    const std::vector<std::string> lines = SplitLines(RenderTable(records, width));
+    const std::string table = RenderTable(records, width);
+    const std::vector<std::string> lines = SplitLines(table);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "3 results");
+    for (const Record& r : records) {
+      EXPECT_NE(table.find(r.link), std::string::npos) << r.link;
+    }
     for (const std::string& line : lines) {
-      EXPECT_LE(DisplayWidth(line), width) << line;
+      const bool link_alone =
+          line.find_first_not_of(' ') != std::string::npos &&
+          line.substr(line.find_first_not_of(' ')).starts_with("http://127.0.0.1/");
+      if (!link_alone) {
+        EXPECT_LE(DisplayWidth(line), width) << line;
+      }
       EXPECT_EQ(line.find_last_not_of(' ') + 1, line.size()) << "trailing space: " << line;
     }
     int hits_seen = 0;
@@ -290,6 +336,40 @@ TEST(RenderTable, FitsEveryWidth) {
     }
     EXPECT_EQ(hits_seen, 3);
   }
+}
+
+TEST(RenderTable, GivesALinkThatDoesNotFitALineOfItsOwn) {
+  const std::vector<Record> records{
+      Hit("Short", "http://127.0.0.1/a.pdf", "Sum"),
+      Hit("Long", "http://127.0.0.1/a/very/long/path/to/the/annual/report-2024.pdf", "Sum"),
+  };
+  EXPECT_EQ(RenderTable(records, 64),
+            "TITLE  TYPE  SIZE    DATE        LINK\n"
+            "Short  pdf   120 KB  2024-03-01  http://127.0.0.1/a.pdf\n"
+            "    Sum\n"
+            "Long   pdf   120 KB  2024-03-01\n"
+            "    http://127.0.0.1/a/very/long/path/to/the/annual/report-2024.pdf\n"
+            "    Sum\n"
+            "2 results\n");
+}
+
+// Written to a file or a pipe, the table cuts nothing, however long.
+TEST(RenderTable, WithoutAWidthCutsNothing) {
+  const std::string title(300, 'T');
+  const std::string link = "http://127.0.0.1/" + std::string(300, 'l') + ".pdf";
+  const std::string summary(500, 's');
+  const std::vector<Record> records{
+      Hit(title, link, summary),
+      {"t", "averylongsuffix", "123456789012345 bytes", "Monday, 1 January 2024", "s", "l"},
+  };
+  const std::string table = RenderTable(records, std::nullopt);
+  for (const std::string& whole :
+       {title, link, summary, std::string("averylongsuffix"), std::string("123456789012345 bytes"),
+        std::string("Monday, 1 January 2024")}) {
+    EXPECT_NE(table.find(whole), std::string::npos) << whole;
+  }
+  EXPECT_EQ(table.find("…"), std::string::npos);
+  EXPECT_TRUE(table.ends_with("\n2 results\n"));
 }
 
 TEST(RenderTable, TakesTooSmallAWidthAsTheLeastItSupports) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the build puts what the CLI tests run: the program and the stand-in
 // plug-ins of tests/cli/CMakeLists.txt.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Range requests on fixture files: the one-range forms a resuming client sends.
 #include "byte_range.h"
 

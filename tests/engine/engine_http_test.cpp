@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // docseek-engine as the plug-in and scripts meet it: a process on a loopback port, reached
 // directly or as a proxy, that keeps serving whatever a client throws at it.
 #include <gtest/gtest.h>

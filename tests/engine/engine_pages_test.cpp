@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture pages: what --pages DIR serves, and that nothing outside DIR is ever served.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Request log lines: valid JSON whatever bytes a request decodes to.
 #include "request_log.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the engine reads request heads, targets and query strings.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The synthetic result page, read the way the plug-in reads it: elements by id, their text and
 // their link. The page must agree with SyntheticHit(), which other suites take as the truth.
 #include <gtest/gtest.h>

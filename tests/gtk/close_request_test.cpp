@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user closing the search window by other means, seen through the seam
 // every view uses (FormView::OnCloseRequest), without a display: the request
 // arrives through the event loop like any window event.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which processes load the window module, and that a search never fails for
 // want of it: hosts on no toolkit, on "GTK 4", without a display, with a
 // broken module, from an installed copy, and the CLI with --no-window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host on no toolkit: loads the plug-in at ARGV[1], runs one search for
 // pdf with two hits, and reports what it got and what the search mapped into
 // the process:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "test_display.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private X display the window tests share within one test program.
 #pragma once
 

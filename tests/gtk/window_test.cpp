@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The search window on a display: the real plug-in, loaded as a host loads
 // it, searching a local docseek-engine while a second thread looks at the
 // private X server the way a user would (find, measure, screenshot, close,

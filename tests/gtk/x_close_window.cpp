@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sends window ARGV[1] (a decimal id) on $DISPLAY the WM_DELETE_WINDOW
 // message a window manager sends when the user clicks close or presses
 // Alt+F4. The tests run without a window manager, so they send it here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private X server for the window tests, and the X tools they look
 // through: Xvfb on a free display number, xdotool to find and type into
 // windows, xwininfo and xprop to measure them, ImageMagick's import to take

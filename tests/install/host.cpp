@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A minimal host built against an installed copy: finds the plug-in through
 // pkg-config, loads it and lists what it offers.
 #include <dlfcn.h>

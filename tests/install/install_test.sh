@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and builds a host against it with
 # pkg-config alone, as a host project would.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds tests/package/cmake_host against the docseek installed under PREFIX
 # and checks that the host loads the plug-in find_package(docseek) names.
 set -euo pipefail

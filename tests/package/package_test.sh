@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the .deb with cpack and checks it without installing it system-wide:
 # its file list and control fields, then an unpacked copy (dpkg -x) whose CLI,
 # manual page, pkg-config file and CMake package must all work in place.

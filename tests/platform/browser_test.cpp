@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The browser on its own against a local docseek-engine: what a navigation
 // ends in, for pages that load and pages that cannot.
 

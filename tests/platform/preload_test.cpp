@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preload seen from outside the browser: a list of pages navigated in turn
 // must complete, read and reach the server as it does without preload; only
 // the transfers start early.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The indicator that stands in for the window when there is no display.
 
 #include <fcntl.h>

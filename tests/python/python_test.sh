@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs python/ into a fresh venv as a user would (Debian's setuptools, no
 # index) and runs its pytest suite against the built plug-in and engine.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "search/query_address.h"
 
 #include <gtest/gtest.h>

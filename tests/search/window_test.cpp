@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The search window driven in-process against a local docseek-engine, where
 // what the host cannot see (the progress bar, the order of completions, when
 // the message appears) can be watched.

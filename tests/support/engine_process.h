@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // docseek-engine as a test fixture: start it on a free loopback port, give it a fresh pages
 // directory and request log, and stop it (kill and reap) whatever happens to the test.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The markup of one hit on the engine's result page, as the hit loop reads it:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/http_client.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Blocking HTTP for tests, to 127.0.0.1 only: through libcurl for well-formed requests, and
 // through a raw socket for the bytes no well-behaved client would send.
 #pragma once

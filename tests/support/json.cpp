@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/json.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small JSON reader for tests that check what a program wrote (the engine's request log).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/search_fixture.h"
 
 #include <arpa/inet.h>

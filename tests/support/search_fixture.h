@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the search tests share: pointing the plug-in's browser at a local
 // docseek-engine, result pages in the engine's markup, expected records, and
 // capturing what the plug-in writes to stderr.

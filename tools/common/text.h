@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Text helpers for the programs in tools/ and for the tests: ASCII case, hex

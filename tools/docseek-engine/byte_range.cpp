@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "byte_range.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Range requests on fixture files, so that clients can resume a download.
 #ifndef DOCSEEK_ENGINE_BYTE_RANGE_H
 #define DOCSEEK_ENGINE_BYTE_RANGE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HTTP/1.x messages as the engine reads and writes them.
 #ifndef DOCSEEK_ENGINE_HTTP_H
 #define DOCSEEK_ENGINE_HTTP_H

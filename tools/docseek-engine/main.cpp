@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // docseek-engine: a loopback stand-in for the search engine, so that tests and offline demos of
 // the plug-in never reach the internet. See routes.h for what it answers.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pages_dir.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture files that tests and demos serve in place of synthetic pages.
 #ifndef DOCSEEK_ENGINE_PAGES_DIR_H
 #define DOCSEEK_ENGINE_PAGES_DIR_H

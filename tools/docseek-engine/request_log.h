@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The request log: one JSON object per line, one line per answered request, written as soon as
 // the answer is decided so that a test reading the log after its response finds the line.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "routes.h"
 
 #include <algorithm>
@@ -31,6 +32,19 @@ std::optional<Response> FileResponse(const PagesDir& pages, std::string_view rel
       break;
   }
   return std::nullopt;
+}
+
+// DIR/TYPE.redirect sends that type's query to the address the file holds,
+// so that each type of one search can meet a failure of its own.
+std::optional<Response> RedirectFixture(const PagesDir& pages, std::string_view relative) {
+  PagesDir::File file = pages.Read(relative);
+  if (file.status != PagesDir::Status::kFound) return std::nullopt;
+  std::string_view to = file.content;
+  to = to.substr(0, to.find_first_of("\r\n"));
+  if (to.empty() || to.find('\0') != std::string_view::npos) return ErrorResponse(500);
+  Response r = ErrorResponse(302);
+  r.headers.emplace_back("Location", std::string(to));
+  return r;
 }
 
 // A type names a fixture only if it is a plain file name in the pages directory itself.
@@ -73,6 +87,7 @@ Response ServeWeb(const Request& req, const Router& router) {
       if (auto r = FileResponse(*router.Pages(), terms.type + ".html")) {
         return WithSession(std::move(*r), req, router);
       }
+      if (auto r = RedirectFixture(*router.Pages(), terms.type + ".redirect")) return std::move(*r);
     }
   }
   if (auto r = FaultResponse(terms.type, FaultContextFor(req, router))) return std::move(*r);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the engine answers to a well-formed request.
 //
 // Requests go through a table of routes, the first match wins, and everything that matches no

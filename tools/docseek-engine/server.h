@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's HTTP/1.1 server: one thread, non-blocking sockets and poll(), so that a slow or
 // silent client, or a response held back on purpose, never stalls the others.
 #ifndef DOCSEEK_ENGINE_SERVER_H

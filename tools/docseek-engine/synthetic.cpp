@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Only the standard library here: the plug-in's tests compile this file in to know what a page
 // holds, without linking the rest of the engine.
 #include "synthetic.h"

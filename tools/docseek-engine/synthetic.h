@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthetic result pages of docseek-engine, and the rule that makes them.
 //
 // A result page answers "KEYWORD filetype:TYPE" with a fixed number of hits. Every field of hit n

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Request targets and query strings as the engine reads them.
 #ifndef DOCSEEK_ENGINE_URL_H
 #define DOCSEEK_ENGINE_URL_H

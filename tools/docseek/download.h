@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `docseek search ... --download DIR`: fetching the documents that a search
 // found. Runs in the host, after the search, with libcurl; the plug-in is not
 // involved.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names for downloaded documents. A record's title and suffix come from a
 // web page, so they may hold anything: separators, "..", control characters,
 // bytes that are not UTF-8, or far more than a file system allows. These rules

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "format.h"
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -217,7 +219,8 @@ std::string RenderJson(const std::vector<Record>& records,
     const Record& r = records[i];
     out += "  {\"title\":" + JsonString(r.title) + ",\"suffix\":" + JsonString(r.suffix) +
            ",\"size\":" + JsonString(r.size) + ",\"date\":" + JsonString(r.date) +
-           ",\"summary\":" + JsonString(r.summary) + ",\"link\":" + JsonString(r.link);
+           ",\"summary\":" + JsonString(r.summary) + ",\"link\":" + JsonString(r.link) +
+           ",\"type\":" + JsonString(r.type) + ",\"rank\":" + std::to_string(r.rank);
     if (i < extra_fields.size()) out += extra_fields[i];
     out += "}";
     out += i + 1 < records.size() ? ",\n" : "\n";
@@ -247,13 +250,41 @@ std::string RenderTsv(const std::vector<Record>& records) {
       }
     }
   };
-  std::string out = "title\tsuffix\tsize\tdate\tsummary\tlink\n";
+  std::string out = "title\tsuffix\tsize\tdate\tsummary\tlink\ttype\trank\n";
   for (const Record& r : records) {
-    for (const std::string* f : {&r.title, &r.suffix, &r.size, &r.date, &r.summary, &r.link}) {
-      if (f != &r.title) out += '\t';
+    for (const std::string* f :
+         {&r.title, &r.suffix, &r.size, &r.date, &r.summary, &r.link, &r.type}) {
       field(out, *f);
+      out += '\t';
     }
+    out += std::to_string(r.rank);
     out += '\n';
+  }
+  return out;
+}
+
+std::string RenderCsv(const std::vector<Record>& records) {
+  const auto field = [](std::string& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+      out += text;
+      return;
+    }
+    out += '"';
+    for (char c : text) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+  };
+  std::string out = "title,suffix,size,date,summary,link,type,rank\r\n";
+  for (const Record& r : records) {
+    for (const std::string* f :
+         {&r.title, &r.suffix, &r.size, &r.date, &r.summary, &r.link, &r.type}) {
+      field(out, *f);
+      out += ',';
+    }
+    out += std::to_string(r.rank);
+    out += "\r\n";
   }
   return out;
 }
@@ -317,10 +348,12 @@ int ChooseWidth(std::optional<int> terminal_columns, const char* columns_env) {
   return 80;
 }
 
-std::string RenderTable(const std::vector<Record>& records, int width) {
+std::string RenderTable(const std::vector<Record>& records, std::optional<int> fit) {
   if (records.empty()) return "No results.\n";
+  const bool fitted = fit.has_value();
   // Below this nothing can be shown sensibly; the lines will wrap instead.
-  width = std::max(width, 20);
+  const int width = fitted ? std::max(*fit, 20) : 0;
+  constexpr int kUnbounded = std::numeric_limits<int>::max() / 4;
 
   struct Row {
     std::string title, suffix, size, date, summary, link;
@@ -332,11 +365,16 @@ std::string RenderTable(const std::vector<Record>& records, int width) {
                        OneLine(r.summary), OneLine(r.link)});
   }
 
-  // Natural width of a column, its header included, but no more than `cap`.
-  const auto natural = [&rows](std::string Row::*field, std::string_view header, int cap) {
+  // Natural width of a column, its header included, but no more than `cap`
+  // when the table is fitted.
+  const auto natural = [&rows, fitted](std::string Row::*field, std::string_view header, int cap) {
     int w = DisplayWidth(header);
     for (const Row& row : rows) w = std::max(w, DisplayWidth(row.*field));
-    return std::min(w, cap);
+    return fitted ? std::min(w, cap) : w;
+  };
+  // Cut only when fitting to a terminal; a file or a pipe gets everything.
+  const auto cut = [fitted](std::string_view text, int w) {
+    return fitted ? Truncate(text, w) : std::string(text);
   };
   constexpr int kGap = 2;
   constexpr int kIndent = 4;
@@ -344,45 +382,55 @@ std::string RenderTable(const std::vector<Record>& records, int width) {
   const int type_w = natural(&Row::suffix, "TYPE", 6);
   const int size_w = natural(&Row::size, "SIZE", 10);
   const int date_w = natural(&Row::date, "DATE", 12);
-  const int flexible = width - type_w - size_w - date_w - 4 * kGap;
+  const int flexible = fitted ? width - type_w - size_w - date_w - 4 * kGap : 2 * kUnbounded;
 
   std::string out;
   if (flexible >= 2 * kMinFlexible) {
-    // One line per hit in columns, its summary indented below it.
+    // One line per hit in columns, its summary indented below it. A link is
+    // never cut: one that does not fit its column gets a line of its own.
     const int title_nat = natural(&Row::title, "TITLE", flexible);
     const int link_nat = natural(&Row::link, "LINK", flexible);
     int title_w = title_nat;
     int link_w = link_nat;
-    if (title_nat + link_nat > flexible) {
+    if (fitted && title_nat + link_nat > flexible) {
       // Share the room; a column that needs less than half leaves the rest.
       title_w = std::min(title_nat, std::max(flexible / 2, flexible - link_nat));
       link_w = flexible - title_w;
+    }
+    const bool any_inline = std::any_of(
+        rows.begin(), rows.end(), [&](const Row& row) { return DisplayWidth(row.link) <= link_w; });
+    if (!any_inline) {
+      // Every link goes below its hit: the column would stay empty, so the
+      // title takes its room.
+      title_w = std::min(natural(&Row::title, "TITLE", flexible + kGap), flexible + kGap);
+      link_w = 0;
     }
     const auto line = [&](std::string_view title, std::string_view type, std::string_view size,
                           std::string_view date, std::string_view link) {
       std::string l;
       const std::string gap(kGap, ' ');
-      AppendPadded(l, Truncate(title, title_w), title_w);
+      AppendPadded(l, cut(title, title_w), title_w);
       l += gap;
-      AppendPadded(l, Truncate(type, type_w), type_w);
+      AppendPadded(l, cut(type, type_w), type_w);
       l += gap;
-      AppendPadded(l, Truncate(size, size_w), size_w);
+      AppendPadded(l, cut(size, size_w), size_w);
       l += gap;
-      AppendPadded(l, Truncate(date, date_w), date_w);
-      l += gap;
-      l += Truncate(link, link_w);
+      AppendPadded(l, cut(date, date_w), date_w);
+      if (link_w > 0) {
+        l += gap;
+        l += link;
+      }
       TrimTrailingSpaces(l);
       out += l;
       out += '\n';
     };
-    line("TITLE", "TYPE", "SIZE", "DATE", "LINK");
+    line("TITLE", "TYPE", "SIZE", "DATE", link_w > 0 ? "LINK" : "");
+    const std::string indent(kIndent, ' ');
     for (const Row& row : rows) {
-      line(row.title, row.suffix, row.size, row.date, row.link);
-      if (!row.summary.empty()) {
-        out.append(kIndent, ' ');
-        out += Truncate(row.summary, width - kIndent);
-        out += '\n';
-      }
+      const bool inline_link = link_w > 0 && DisplayWidth(row.link) <= link_w;
+      line(row.title, row.suffix, row.size, row.date, inline_link ? row.link : "");
+      if (!inline_link && !row.link.empty()) out += indent + row.link + '\n';
+      if (!row.summary.empty()) out += indent + cut(row.summary, width - kIndent) + '\n';
     }
   } else {
     // Too narrow for columns: a block per hit, blocks apart by a blank line.
@@ -391,7 +439,7 @@ std::string RenderTable(const std::vector<Record>& records, int width) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const Row& row = rows[i];
       if (i > 0) out += '\n';
-      out += Truncate(row.title.empty() ? std::string("(untitled)") : row.title, width);
+      out += cut(row.title.empty() ? std::string("(untitled)") : row.title, width);
       out += '\n';
       std::string meta;
       for (const std::string* part : {&row.suffix, &row.size, &row.date}) {
@@ -399,10 +447,9 @@ std::string RenderTable(const std::vector<Record>& records, int width) {
         if (!meta.empty()) meta += "  ";
         meta += *part;
       }
-      for (const std::string* part : {&std::as_const(meta), &row.link, &row.summary}) {
-        if (part->empty()) continue;
-        out += indent + Truncate(*part, width - kBlockIndent) + '\n';
-      }
+      if (!meta.empty()) out += indent + cut(meta, width - kBlockIndent) + '\n';
+      if (!row.link.empty()) out += indent + row.link + '\n';
+      if (!row.summary.empty()) out += indent + cut(row.summary, width - kBlockIndent) + '\n';
     }
   }
   AppendCount(out, records.size());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turning the plug-in's result lines into what the user sees. Everything here
 // is a pure function of its arguments so the output formats can be checked
 // without loading a plug-in or owning a terminal.
@@ -21,6 +22,9 @@ struct Record {
   std::string date;
   std::string summary;
   std::string link;
+  // Not lines of the record: what the host knows about where it came from.
+  std::string type = {};  // the document type searched
+  std::size_t rank = 0;   // 0-based number of the hit on its page
 };
 
 struct Records {
@@ -39,17 +43,25 @@ std::string JsonString(std::string_view text);
 
 // One JSON array of every line as the plug-in appended it, then a newline.
 std::string RenderRaw(const std::vector<std::string>& lines);
-// A JSON array with one object per record, one object per line.
-// `extra_fields`, when given, holds for each record text that goes at the end
-// of its object (",\"name\":value..."), such as what --download did with it.
+// A JSON array with one object per record, one object per line: the six
+// fields, then type and rank. `extra_fields`, when given, holds for each
+// record text that goes at the end of its object (",\"name\":value..."), such
+// as what --download did with it.
 std::string RenderJson(const std::vector<Record>& records,
                        const std::vector<std::string>& extra_fields = {});
-// A header line and one line per record; tab, newline, CR and backslash inside
-// a field are written as \t \n \r \\ so that every record stays on one line.
+// A header line and one line per record (the six fields, then type and rank);
+// tab, newline, CR and backslash inside a field are written as \t \n \r \\ so
+// that every record stays on one line.
 std::string RenderTsv(const std::vector<Record>& records);
-// A table fitted to `width` display columns, ending with a count line, or
-// "No results." when there is nothing to show.
-std::string RenderTable(const std::vector<Record>& records, int width);
+// RFC 4180: a header line, then one line per record with the columns of
+// RenderTsv, every line ended by CRLF; a field holding a comma, a double
+// quote, CR or LF is quoted, its quotes doubled. Bytes pass unchanged.
+std::string RenderCsv(const std::vector<Record>& records);
+// A table ending with a count line, or "No results." when there is nothing
+// to show. With a `width` (the terminal's) it is fitted to that many display
+// columns, except links: a link that does not fit its column goes on a line
+// of its own, whole. Without one nothing is cut.
+std::string RenderTable(const std::vector<Record>& records, std::optional<int> width);
 
 // Text made safe to show on one terminal line: invalid UTF-8 becomes U+FFFD,
 // control characters (newlines included) become spaces, runs of white space

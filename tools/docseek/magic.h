@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Does a downloaded file look like what its suffix says? A search hit's link
 // often leads to an HTML error or login page instead of the document; the
 // first bytes tell.

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: MIT
 // docseek: a command-line host for the docseek plug-in. Loads the library with
 // dlopen, calls its three exports and prints what they return.
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include "download.h"
 #include "format.h"
 #include "plugin_loader.h"
+#include "type_list.h"
 
 #ifndef DOCSEEK_VERSION
 #error "DOCSEEK_VERSION must be defined by the build"
@@ -67,21 +70,65 @@ std::string Lines(const std::vector<std::string>& lines) {
   return out;
 }
 
+// While it lives, the plug-in's writes to stderr (its progress line and its
+// diagnostics) go nowhere; the program's own messages come after it.
+class SilencedStderr {
+ public:
+  SilencedStderr() {
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    if (null >= 0) close(null);
+  }
+  ~SilencedStderr() {
+    if (saved_ < 0) return;
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+  SilencedStderr(const SilencedStderr&) = delete;
+  SilencedStderr& operator=(const SilencedStderr&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+// The plug-in's browser takes its proxy from the environment, as libcurl does;
+// http_proxy serves the engine's http addresses, https_proxy any https page
+// a redirect leads to.
+void UseProxy(const std::string& proxy) {
+  setenv("http_proxy", proxy.c_str(), 1);
+  setenv("https_proxy", proxy.c_str(), 1);
+  setenv("HTTPS_PROXY", proxy.c_str(), 1);
+}
+
 int Search(const Plugin& plugin, const Options& options) {
-  docseek::StringList types(options.types);
-  docseek::StringList results;
+  if (options.proxy) UseProxy(*options.proxy);
   // The plug-in shows its window whenever a display can be opened; a host
   // that wants none hides the display from it.
   if (options.no_window) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
   }
-  plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
 
+  // One call for all types, as a user expects of one search: one browser
+  // session sharing its cookies, one window on a desktop. The type list
+  // notes where each page's hits end (type_list.h explains how), and that
+  // gives every record its type and rank.
+  docseek::StringList results;
+  TypeList types(options.types, results);
+  {
+    std::optional<SilencedStderr> silence;
+    if (options.quiet) silence.emplace();
+    plugin.getinfo(results.list(), types.list(), options.count, options.keyword.c_str(), "");
+  }
   const std::vector<std::string>& lines = results.lines();
   if (options.format == Format::kRaw && !options.download_dir) return Emit(RenderRaw(lines));
 
-  const Records records = GroupRecords(lines);
+  Records grouped = GroupRecords(lines);
+  std::vector<Record>& records = grouped.complete;
+  const bool labelled = LabelRecords(records, types.types(), types.page_ends());
+
   std::vector<std::string> download_fields;
   std::optional<DownloadSummary> downloads;
   if (options.download_dir) {
@@ -89,7 +136,7 @@ int Search(const Plugin& plugin, const Options& options) {
     download.dir = *options.download_dir;
     download.max_size = options.max_size;
     download.progress = isatty(STDERR_FILENO) == 1;
-    downloads = DownloadAll(records.complete, download);
+    downloads = DownloadAll(records, download);
     for (const DownloadResult& result : downloads->results) {
       download_fields.push_back(JsonDownloadFields(result, download.dir));
     }
@@ -97,26 +144,43 @@ int Search(const Plugin& plugin, const Options& options) {
   std::string out;
   switch (options.format) {
     case Format::kJson:
-      out = RenderJson(records.complete, download_fields);
+      out = RenderJson(records, download_fields);
+      break;
+    case Format::kCsv:
+      out = RenderCsv(records);
       break;
     case Format::kTsv:
-      out = RenderTsv(records.complete);
+      out = RenderTsv(records);
       break;
     case Format::kRaw:
       out = RenderRaw(lines);
       break;
-    default:
-      out = RenderTable(records.complete, ChooseWidth(TerminalColumns(), std::getenv("COLUMNS")));
+    default: {
+      // Fitted to the terminal only when the table goes to one; a file or a
+      // pipe gets every character.
+      std::optional<int> width;
+      if (isatty(STDOUT_FILENO) == 1)
+        width = ChooseWidth(TerminalColumns(), std::getenv("COLUMNS"));
+      out = RenderTable(records, width);
+    }
   }
   const int status = Emit(out);
-  if (!records.trailing.empty()) {
+  if (!grouped.trailing.empty() && !options.quiet) {
     std::fprintf(stderr,
                  "docseek: warning: the plug-in returned %zu line(s) after the last whole "
                  "%zu-line record; they are left out (--format raw shows them)\n",
-                 records.trailing.size(), kLinesPerRecord);
+                 grouped.trailing.size(), kLinesPerRecord);
+  }
+  const bool shows_type = options.format == Format::kJson || options.format == Format::kCsv ||
+                          options.format == Format::kTsv;
+  if (!labelled && !records.empty() && shows_type && !options.quiet) {
+    std::fputs(
+        "docseek: warning: the plug-in did not show where each type's hits end; the records' "
+        "type is left empty and their rank counts from the last end it showed\n",
+        stderr);
   }
   if (downloads) {
-    const std::string summary = RenderSummary(records.complete, *downloads, *options.download_dir);
+    const std::string summary = RenderSummary(records, *downloads, *options.download_dir);
     std::fputs(summary.c_str(), stderr);
     if (downloads->interrupted) return 130;
     for (const DownloadResult& result : downloads->results) {

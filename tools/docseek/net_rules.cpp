@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net_rules.h"
 
 #include <arpa/inet.h>

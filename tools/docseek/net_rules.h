@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which links the downloader may fetch, and how: the scheme, the proxy that
 // libcurl's environment variables choose, and the addresses that are refused
 // unless a proxy stands in between.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plugin_loader.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding and opening the plug-in. The host knows the plug-in only by its three
 // C exports: it must keep working with any library that has them, so it never
 // links against libdocseek.

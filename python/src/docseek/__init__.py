@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """docseek: search the web for documents by type through the docseek plug-in.
 
     import docseek

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Loading libdocseek.so and calling its three exports through ctypes."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/dom/arena.h"
 
 #include <algorithm>

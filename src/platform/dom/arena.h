@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Bump allocation for gumbo's tree. A parse asks for tens of thousands of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/dom/display.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/dom/document.h"
 
 #include <gumbo.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Our stand-in for the browser's document model: a parsed HTML page with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/dom/inner_text.h"
 
 #include <algorithm>

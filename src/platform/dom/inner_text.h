@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The innerText getter over a gumbo tree, as the WHATWG

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The Big5 decoder as browsers have it: Big5 with the HKSCS extensions, for

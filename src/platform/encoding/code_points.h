@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The two UTF-8 steps the decoders and the URL parser share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/encoding/decode.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/encoding/gb18030.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The gb18030 codec as browsers have it: the decoder every gbk, gb2312 and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Encodings and their labels, as the WHATWG Encoding standard names them.

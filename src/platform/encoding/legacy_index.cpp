@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/encoding/legacy_index.h"
 
 #include <iconv.h>

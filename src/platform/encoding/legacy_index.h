@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Private to the gb18030 and Big5 codecs: their two-byte indexes, taken from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/encoding/sniff.h"
 
 #include <optional>

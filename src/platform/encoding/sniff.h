@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Which encoding a page is in: byte order mark, HTTP header, <meta> prescan,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/gtk/window_loader.h"
 
 #include <dlfcn.h>

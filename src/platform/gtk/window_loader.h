@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Finding and opening the search window's module (libdocseek-gtk.so). The

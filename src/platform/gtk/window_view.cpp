@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The search window on a GTK 3 display, built as its own module
 // (libdocseek-gtk.so) so that the plug-in itself links no toolkit. The window
 // is a view only: the plug-in's event loop, which iterates the same GLib

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/html/formatting_list.h"
 
 namespace docseek::html {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/html/markup_guard.h"
 
 #include <gumbo.h>

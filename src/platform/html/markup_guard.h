@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A pass over the markup before gumbo sees it. Its parts: tokenizer.h (where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/html/open_elements.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The markup guard's model of the tree builder's stack of open elements, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The sets of HTML elements the tree builder treats alike, as far as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/html/tokenizer.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The markup guard's tokenizer: the few tokenizer states that decide where a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/gbk_query.h"
 
 #include <cstdint>

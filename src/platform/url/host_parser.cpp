@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/host_parser.h"
 
 #include <glib.h>

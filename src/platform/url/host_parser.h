@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Hosts of URLs as browsers parse them: domains (international names to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/percent_encode.h"
 
 #include "platform/text.h"

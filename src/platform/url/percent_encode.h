@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The URL standard's percent-encode sets and percent-decoding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/percent_encoding.h"
 
 namespace docseek::platform::url {

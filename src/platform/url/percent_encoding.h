@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Percent-encoding as URLs in browsers do it: the code point sets that say

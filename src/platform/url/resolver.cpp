@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/resolver.h"
 
 #include <curl/curl.h>

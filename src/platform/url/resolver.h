@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Resolving href/src values as the WHATWG URL parser does, on top of

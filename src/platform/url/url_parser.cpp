@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/url_parser.h"
 
 #include <array>

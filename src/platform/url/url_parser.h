@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // URLs as browsers parse and write them: the basic URL parser (one state

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Document: loading, the id index, the reads of the hit loop on the engine's
 // markup, frames, and pages built to break parsers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // innerText as the WHATWG "innerText getter" gives it for a page with only the
 // default style sheet. Each case is a body fragment with one element id="t".
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gb18030/GBK and Big5 codecs against the Encoding Standard: its decoder
 // steps (errors, bytes put back, four-byte ranges) and its indexes, where
 // they differ from glibc's tables.

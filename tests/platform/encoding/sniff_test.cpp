@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DecodeToUtf8: BOM > Content-Type charset > <meta> in the first 1024 bytes >
 // undeclared (UTF-8 if valid, else GB18030).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pass before gumbo: nesting capped, <noscript> content removed, every
 // other page left alone.
 

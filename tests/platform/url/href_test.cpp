@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // href: the attribute resolved against the document's base URL as the WHATWG
 // URL standard resolves it.
 

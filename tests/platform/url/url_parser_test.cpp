@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The URL parser and serializer on the corners where an RFC 3986 resolver
 // writes other addresses than browsers do: userinfo, dot segments, empty
 // query and fragment, IPv4 and IPv6 forms, international names, special

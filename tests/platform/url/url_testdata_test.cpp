@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every case of the web platform tests' URL parsing data
 // (tests/data/url/urltestdata.json, see the README there) through ParseUrl:
 // the input against the base gives the case's href, or fails where the case
