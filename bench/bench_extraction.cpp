@@ -2,14 +2,25 @@
 // Extraction benchmark: the engine's result page (100 hits, ~300 KB).
 //
 //   bench_extraction [benchmark flags]      run the benchmarks
-//   bench_extraction --write-page FILE      write the page (for bench/lxml_bench.py) and exit
-//   bench_extraction --repeat WORK N        do WORK N times and exit, without the benchmark
+//   bench_extraction --write-page FILE [--big]
+//                                           write the page (for bench/lxml_bench.py) and exit;
+//                                           --big: the ~1 MB page
+//   bench_extraction --repeat WORK N [--big]
+//                                           do WORK N times and exit, without the benchmark
 //                                           library (for instruction counts under callgrind);
-//                                           WORK: parse (gumbo alone) or load-and-read
+//                                           WORK: parse (stock gumbo: parse + destroy),
+//                                           load-and-read (docseek: load with the parse memory
+//                                           kept across pages as the browser does, and the
+//                                           reads) or libxml2 (htmlReadMemory + xmlFreeDoc)
 //   bench_extraction --stress MIB           time Document::FromUtf8 on hostile pages of MIB MiB
 //                                           (deep nesting, re-opened formatting...) and exit
 //
 // GumboParse           gumbo_parse + gumbo_destroy_output, default options: the parser alone
+// PageAndReads/K       what the browser does per page: Document::Load with its arena kept
+//                      across pages, then the reads of 100 hits (K: 0 the page, 1 the ~1 MB page)
+// StockGumbo/K         gumbo_parse + gumbo_destroy_output on the same bytes
+// Libxml2/K            libxml2's HTML parser (htmlReadMemory + xmlFreeDoc), the C floor for a
+//                      parser that is not HTML5
 // DocumentLoad         Document::Load: decoding, markup guard, parse, id index
 // LoadAndReads         Document::Load + the reads of the hit loop for 100 hits
 // ReadsOnly            the reads alone, on a loaded document
@@ -24,6 +35,7 @@
 #include <benchmark/benchmark.h>
 #include <gumbo.h>
 #include <iconv.h>
+#include <libxml/HTMLparser.h>
 
 #include <chrono>
 #include <cstdio>
@@ -34,6 +46,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dom/arena.h"
 #include "platform/dom/document.h"
 #include "platform/encoding/sniff.h"
 #include "platform/html/markup_guard.h"
@@ -50,6 +63,19 @@ const std::string& Page() {
   static const std::string page = docseek::bench::ResultPage(kHits);
   return page;
 }
+
+// The same markup with more hits, past 1 MB; the reads stay those of 100 hits.
+const std::string& BigPage() {
+  static const std::string page = [] {
+    int hits = kHits;
+    std::string p = docseek::bench::ResultPage(hits);
+    while (p.size() < (std::size_t{1} << 20)) p = docseek::bench::ResultPage(hits += 50);
+    return p;
+  }();
+  return page;
+}
+
+const std::string& PageOf(int big) { return big ? BigPage() : Page(); }
 
 // The page in GB18030 bytes, its <meta> saying so.
 const std::string& PageGb18030() {
@@ -184,6 +210,51 @@ void BM_ReadsOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadsOnly)->Unit(benchmark::kMicrosecond);
 
+// One page as the browser handles it, the parse memory kept from the page before.
+size_t PageAndReads(const std::string& page, docseek::dom::ArenaPool& pool) {
+  auto doc = Document::Load(page, "text/html; charset=utf-8", docseek::bench::kPageUrl, &pool);
+  return ReadHits(*doc);
+}
+
+size_t StockGumbo(const std::string& page) {
+  GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+  const size_t got = output->root != nullptr;
+  gumbo_destroy_output(&kGumboDefaultOptions, output);
+  return got;
+}
+
+size_t Libxml2(const std::string& page) {
+  htmlDocPtr doc =
+      htmlReadMemory(page.data(), static_cast<int>(page.size()), docseek::bench::kPageUrl, "UTF-8",
+                     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                         HTML_PARSE_NONET | HTML_PARSE_COMPACT);
+  const size_t got = doc != nullptr;
+  xmlFreeDoc(doc);
+  return got;
+}
+
+void BM_PageAndReads(benchmark::State& state) {
+  const std::string& page = PageOf(static_cast<int>(state.range(0)));
+  docseek::dom::ArenaPool pool;
+  for (auto _ : state) benchmark::DoNotOptimize(PageAndReads(page, pool));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_PageAndReads)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_StockGumbo(benchmark::State& state) {
+  const std::string& page = PageOf(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(StockGumbo(page));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_StockGumbo)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_Libxml2(benchmark::State& state) {
+  const std::string& page = PageOf(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(Libxml2(page));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_Libxml2)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // The numbers mean nothing if the reads are wrong: check them once.
 bool Verify(const std::string& page, const char* encoding) {
   auto doc = Document::Load(page, "text/html", docseek::bench::kPageUrl);
@@ -263,14 +334,17 @@ int Stress(size_t mib) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool big = false;
+  for (int i = 1; i < argc; ++i) big = big || std::strcmp(argv[i], "--big") == 0;
+  if (big) --argc;  // --big comes last
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--write-page") == 0) {
       if (i + 1 >= argc) {
-        std::cerr << "usage: " << argv[0] << " --write-page FILE\n";
+        std::cerr << "usage: " << argv[0] << " --write-page FILE [--big]\n";
         return 2;
       }
       std::ofstream out(argv[i + 1], std::ios::binary);
-      out << Page();
+      out << PageOf(big);
       return out ? 0 : 1;
     }
   }
@@ -278,25 +352,32 @@ int main(int argc, char** argv) {
     return Stress(static_cast<size_t>(std::atoi(argv[2])));
   }
   if (argc == 4 && std::strcmp(argv[1], "--repeat") == 0) {
-    const std::string& page = Page();
+    const std::string& page = PageOf(big);
     const int n = std::atoi(argv[3]);
+    const std::string work = argv[2];
+    docseek::dom::ArenaPool pool;
     size_t total = 0;
     for (int k = 0; k < n; ++k) {
-      if (std::strcmp(argv[2], "parse") == 0) {
-        GumboOutput* output =
-            gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
-        total += output->root != nullptr;
-        gumbo_destroy_output(&kGumboDefaultOptions, output);
+      if (work == "parse") {
+        total += StockGumbo(page);
+      } else if (work == "libxml2") {
+        total += Libxml2(page);
+      } else if (work == "load-and-read") {
+        total += PageAndReads(page, pool);
       } else {
-        auto doc = Document::Load(page, "text/html; charset=utf-8", docseek::bench::kPageUrl);
-        total += ReadHits(*doc);
+        std::cerr << "unknown work " << work << "\n";
+        return 2;
       }
     }
     std::printf("%zu\n", total);
     return 0;
   }
-  if (!Verify(Page(), "UTF-8") || !Verify(PageGb18030(), "GBK")) return 1;
+  if (!Verify(Page(), "UTF-8") || !Verify(PageGb18030(), "GBK") ||
+      !Verify(BigPage(), "UTF-8")) {
+    return 1;
+  }
   benchmark::AddCustomContext("page_bytes", std::to_string(Page().size()));
+  benchmark::AddCustomContext("big_page_bytes", std::to_string(BigPage().size()));
   benchmark::AddCustomContext("hits", std::to_string(kHits));
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -16,7 +16,8 @@ collapse white space or drop hidden text, so it does less than innerText);
 href is urllib.parse.urljoin(page_url, a.get("href")).
 
 usage: lxml_bench.py PAGE [--min-time SECONDS] [--url URL]
-       lxml_bench.py PAGE --repeat {parse,load-and-read} N   (for callgrind; no timing)
+       lxml_bench.py PAGE --repeat {parse,load-and-read,by-lookup,soup} N
+                                                       (for callgrind; no timing)
 """
 
 import argparse
@@ -28,6 +29,8 @@ from urllib.parse import urljoin
 
 import lxml
 import lxml.html
+from bs4 import BeautifulSoup
+import bs4
 
 HITS = 100
 PAGE_URL = "http://www.sogou.com/web?query=%C4%EA%B6%C8%B1%A8%B8%E6&filetype=pdf&page=1"
@@ -81,6 +84,25 @@ def reads_indexed(root, url):
     return total
 
 
+def reads_soup(data, url):
+    """BeautifulSoup on lxml's parser, find(id=...) per read: the usual Python scraper."""
+    soup = BeautifulSoup(data, "lxml")
+    total = 0
+    for n in range(HITS):
+        title = soup.find(id="uigs%d" % n)
+        if title is None:
+            continue
+        text = title.get_text()
+        link = urljoin(url, soup.find(id="uigs%d" % n).get("href"))
+        info = soup.find(id="cacheresult_info_%d" % n)
+        info_text = info.get_text() if info is not None else ""
+        summary = soup.find(id="cacheresult_summary_%d" % n)
+        summary_text = summary.get_text() if summary is not None else ""
+        link_again = urljoin(url, title.get("href"))
+        total += len(text) + len(link) + len(info_text) + len(summary_text) + len(link_again)
+    return total
+
+
 def measure(fn, min_time):
     """Per-call times (seconds) over batches until min_time has passed; median of batches."""
     fn()  # warm up
@@ -126,6 +148,7 @@ def main():
     ap.add_argument("--min-time", type=float, default=2.0)
     ap.add_argument("--url", default=PAGE_URL)
     ap.add_argument("--repeat", nargs=2, metavar=("WORK", "N"))
+    ap.add_argument("--no-soup", action="store_true")
     args = ap.parse_args()
     with open(args.page, "rb") as f:
         data = f.read()
@@ -135,6 +158,10 @@ def main():
         for _ in range(n):
             if work == "parse":
                 total += len(parse(data))
+            elif work == "by-lookup":
+                total += reads_by_lookup(parse(data), args.url)
+            elif work == "soup":
+                total += reads_soup(data, args.url)
             else:
                 total += reads_indexed(parse(data), args.url)
         print(total)
@@ -148,7 +175,10 @@ def main():
         "parse": measure(lambda: parse(data), args.min_time),
         "reads_by_lookup": measure(lambda: reads_by_lookup(parse(data), args.url), args.min_time),
         "reads_indexed": measure(lambda: reads_indexed(parse(data), args.url), args.min_time),
+        "bs4": bs4.__version__,
     }
+    if not args.no_soup:
+        result["soup"] = measure(lambda: reads_soup(data, args.url), args.min_time)
     json.dump(result, sys.stdout, indent=1)
     print()
 

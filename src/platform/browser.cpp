@@ -23,6 +23,8 @@ struct TWebBrowser::Frame {
 
 struct TWebBrowser::Navigation {
   std::uint64_t id = 0;
+  std::uint64_t preloaded = 0;                 // the claimed preload transfer still under way
+  std::vector<std::uint64_t> transfers;        // started for this page and its frames
   std::vector<std::unique_ptr<Frame>> frames;  // [0] is the top-level page
   int frame_count = 0;                         // frames started, not counting the top
   // The navigation's limit covers the page and all its frames together: a
@@ -38,12 +40,32 @@ std::shared_ptr<const dom::Document> BrowserAutomation::Document() const {
 }
 
 TWebBrowser::TWebBrowser(EventLoop& loop, BrowserLimits limits)
-    : limits_(limits), http_(loop, limits.http) {}
+    : limits_(limits), http_(loop, limits.http), preload_(loop, http_) {}
 
 TWebBrowser::~TWebBrowser() = default;
 
+void TWebBrowser::Preload(const std::vector<std::string>& addresses) {
+  std::vector<std::string> encoded;
+  encoded.reserve(addresses.size());
+  for (const std::string& address : addresses) encoded.push_back(EncodeForSending(address));
+  preload_.Start(std::move(encoded));
+}
+
+void TWebBrowser::Stop() {
+  preload_.Cancel();
+  if (navigation_) {
+    for (std::uint64_t transfer : navigation_->transfers) http_.Cancel(transfer);
+  }
+  navigation_.reset();
+  ++navigation_id_;  // a result already on its way is dropped
+}
+
 void TWebBrowser::Navigate(const std::string& address) {
-  http_.CancelAll();
+  // The load under way is abandoned, but not the preloads of pages to come.
+  if (navigation_) {
+    if (navigation_->preloaded != 0) preload_.Abandon(navigation_->preloaded);
+    for (std::uint64_t transfer : navigation_->transfers) http_.Cancel(transfer);
+  }
   auto navigation = std::make_unique<Navigation>();
   navigation->id = ++navigation_id_;
   navigation->deadline_us =
@@ -54,7 +76,17 @@ void TWebBrowser::Navigate(const std::string& address) {
   navigation->frames.push_back(std::move(top));
   navigation_ = std::move(navigation);
   outcome_ = PageOutcome{};
-  Load(navigation_id_, frame, EncodeForSending(address));
+  const std::string encoded = EncodeForSending(address);
+  const std::uint64_t id = navigation_id_;
+  frame->url = encoded;
+  // A preloaded page continues exactly as if its transfer had started now.
+  const auto claimed = preload_.Claim(
+      encoded, [this, id, frame](HttpResult result) { Loaded(id, frame, std::move(result)); });
+  if (claimed) {
+    navigation_->preloaded = *claimed;
+    return;
+  }
+  Load(id, frame, encoded);
 }
 
 void TWebBrowser::Load(std::uint64_t navigation, Frame* frame, const std::string& address) {
@@ -66,23 +98,27 @@ void TWebBrowser::Load(std::uint64_t navigation, Frame* frame, const std::string
     const gint64 left_us = navigation_->deadline_us - g_get_monotonic_time();
     options.timeout_ms = std::max<long>(1, static_cast<long>(left_us / 1000));
   }
-  http_.Get(
+  navigation_->transfers.push_back(http_.Get(
       address,
       [this, navigation, frame](HttpResult result) {
         Loaded(navigation, frame, std::move(result));
       },
-      options);
+      options));
 }
 
 void TWebBrowser::Loaded(std::uint64_t navigation, Frame* frame, HttpResult result) {
   if (navigation != navigation_id_) return;  // a page we have since navigated away from
+  if (frame->identity == &top_) navigation_->preloaded = 0;
   std::shared_ptr<const dom::Document> document;
+  // The page being replaced goes before the next is parsed, so that two
+  // trees never coexist.
+  if (frame->identity == &top_) document_.reset();
   PageOutcome outcome{result.status, result.url, result.kind, result.error};
   frame->space = result.space;
   if (result.error.empty()) {
     if (!result.url.empty()) frame->url = result.url;
     try {
-      document = dom::Document::Load(result.body, result.content_type, frame->url);
+      document = dom::Document::Load(result.body, result.content_type, frame->url, &parse_memory_);
     } catch (const std::exception& e) {
       document = ErrorPage(frame->url, e.what());
       outcome.error_kind = HttpErrorKind::kOther;

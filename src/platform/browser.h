@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/dom/arena.h"
 #include "platform/dom/document.h"
 #include "platform/event_loop.h"
 #include "platform/http.h"
+#include "platform/preload.h"
 
 namespace docseek::platform {
 
@@ -70,6 +72,16 @@ class TWebBrowser {
   // so every navigation ends in a top-level completion with a document.
   void Navigate(const std::string& address);
 
+  // The pages about to be navigated to, in order: they are fetched ahead
+  // (see preload.h) and a later Navigate to one of them takes its response.
+  // What Navigate and the completions show does not change.
+  void Preload(const std::vector<std::string>& addresses);
+  // Stops everything under way, the page, its frames and the preloads; no
+  // completion follows.
+  void Stop();
+  // Transfers under way: the page, its frames and preloads.
+  std::size_t TransfersInFlight() const { return http_.InFlight(); }
+
   DocumentCompleteEvent OnDocumentComplete;
 
   const BrowserObject* Application() const { return &top_; }
@@ -89,6 +101,8 @@ class TWebBrowser {
 
   BrowserLimits limits_;
   HttpClient http_;
+  Preloader preload_;
+  dom::ArenaPool parse_memory_;  // kept across the pages of this browser
   BrowserObject top_;
   std::shared_ptr<const dom::Document> document_;
   PageOutcome outcome_;

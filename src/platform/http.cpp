@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -83,8 +84,11 @@ struct HttpClient::Impl {
 
   Impl(EventLoop& loop, HttpLimits limits);
   ~Impl();
-  std::uint64_t Get(const std::string& url, Callback done, const GetOptions& options);
+  std::uint64_t Get(const std::string& url, Callback done, const GetOptions& options,
+                    HeadersCallback headers);
   void CancelAll();
+  std::string Remembered(std::string url) const;
+  void Remember(const std::string& from, const std::string& location);
 
   static curl_socket_t OnOpenSocket(void* transfer, curlsocktype purpose, curl_sockaddr* address);
   static int OnPrereq(void* transfer, char* conn_primary_ip, char* conn_local_ip,
@@ -93,6 +97,7 @@ struct HttpClient::Impl {
   static int OnTimer(CURLM* multi, long timeout_ms, void* self);
   static gboolean OnDispatch(GSource* source, GSourceFunc, gpointer);
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* transfer);
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* transfer);
 
   void Drive();
   void CollectFinished();
@@ -107,12 +112,20 @@ struct HttpClient::Impl {
   std::map<curl_socket_t, gpointer> fds;
   std::map<std::uint64_t, Transfer*> transfers;
   std::uint64_t next_id = 1;
+  // Permanent redirects seen: address -> target, and origin -> origin for
+  // hosts that moved with their paths unchanged (http -> https mostly).
+  std::map<std::string, std::string> moved_addresses;
+  std::map<std::string, std::string> moved_origins;
 };
 
 struct HttpClient::Impl::Transfer {
+  Impl* client = nullptr;
   std::uint64_t id = 0;
   CURL* easy = nullptr;
   Callback done;
+  HeadersCallback headers;
+  long header_status = 0;  // of the response whose header fields are being read
+  std::string location;    // its Location field
   std::string body;
   std::string refusal;  // why the write callback stopped the transfer
   HttpErrorKind refusal_kind = HttpErrorKind::kOther;
@@ -136,8 +149,9 @@ HttpClient::HttpClient(EventLoop& loop, HttpLimits limits)
 
 HttpClient::~HttpClient() = default;
 
-std::uint64_t HttpClient::Get(const std::string& url, Callback done, GetOptions options) {
-  return impl_->Get(url, std::move(done), options);
+std::uint64_t HttpClient::Get(const std::string& url, Callback done, GetOptions options,
+                              HeadersCallback headers) {
+  return impl_->Get(url, std::move(done), options, std::move(headers));
 }
 
 bool HttpClient::Impl::Transfer::Allowed(AddressSpace hop, const char* what) {
@@ -181,7 +195,14 @@ int HttpClient::Impl::OnPrereq(void* opaque, char* conn_primary_ip, char*, int, 
   return CURL_PREREQFUNC_OK;
 }
 
+void HttpClient::Cancel(std::uint64_t id) {
+  auto it = impl_->transfers.find(id);
+  if (it != impl_->transfers.end()) impl_->Remove(it->second);
+}
+
 void HttpClient::CancelAll() { impl_->CancelAll(); }
+
+std::size_t HttpClient::InFlight() const { return impl_->transfers.size(); }
 
 HttpClient::Impl::Impl(EventLoop& loop, HttpLimits l) : limits(l), tasks(loop) {
   multi = curl_multi_init();
@@ -191,6 +212,8 @@ HttpClient::Impl::Impl(EventLoop& loop, HttpLimits l) : limits(l), tasks(loop) {
   // session; it goes with this client.
   curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
   curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  // Hosts that asked for HTTPS only are remembered for all pages, in memory.
+  curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_HSTS);
 
   static GSourceFuncs funcs = {nullptr, nullptr, &Impl::OnDispatch, nullptr, nullptr, nullptr};
   source = g_source_new(&funcs, sizeof(Source));
@@ -202,6 +225,8 @@ HttpClient::Impl::Impl(EventLoop& loop, HttpLimits l) : limits(l), tasks(loop) {
   curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
   curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &Impl::OnTimer);
   curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+  // Several pages of one server share an HTTP/2 connection where it offers one.
+  curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
 }
 
 HttpClient::Impl::~Impl() {
@@ -214,11 +239,14 @@ HttpClient::Impl::~Impl() {
   g_source_unref(source);
 }
 
-std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done,
-                                    const GetOptions& options) {
+std::uint64_t HttpClient::Impl::Get(const std::string& requested, Callback done,
+                                    const GetOptions& options, HeadersCallback headers) {
+  const std::string url = Remembered(requested);
   auto transfer = std::make_unique<Transfer>();
+  transfer->client = this;
   transfer->id = next_id++;
   transfer->done = std::move(done);
+  transfer->headers = std::move(headers);
   transfer->max_body = limits.max_body;
   transfer->space = options.initiator;
   const long timeout_ms =
@@ -231,6 +259,12 @@ std::uint64_t HttpClient::Impl::Get(const std::string& url, Callback done,
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->error);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnWrite);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+  // A proxy's answer to CONNECT is not the page's response.
+  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(easy, CURLOPT_HSTS_CTRL, CURLHSTS_ENABLE);  // no file: memory only
+  curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.max_redirects);
@@ -396,6 +430,101 @@ std::size_t HttpClient::Impl::OnWrite(char* data, std::size_t size, std::size_t 
   }
   transfer->body.append(data, bytes);
   return bytes;
+}
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                           text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+// scheme://host[:port] of an absolute address, and the rest; false when
+// `url` is not one.
+bool SplitOrigin(std::string_view url, std::string_view* origin, std::string_view* rest) {
+  const std::size_t scheme_end = url.find("://");
+  if (scheme_end == std::string_view::npos) return false;
+  std::size_t end = url.find_first_of("/?#", scheme_end + 3);
+  if (end == std::string_view::npos) end = url.size();
+  *origin = url.substr(0, end);
+  *rest = url.substr(end);
+  return true;
+}
+
+}  // namespace
+
+std::size_t HttpClient::Impl::OnHeader(char* data, std::size_t size, std::size_t count,
+                                       void* opaque) {
+  auto* transfer = static_cast<Transfer*>(opaque);
+  const std::size_t bytes = size * count;
+  const std::string_view line = Trimmed(std::string_view(data, bytes));
+  if (line.starts_with("HTTP/")) {  // a new response: a redirect hop or the final one
+    transfer->header_status = 0;
+    transfer->location.clear();
+    const std::size_t space = line.find(' ');
+    if (space != std::string_view::npos) {
+      transfer->header_status =
+          std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
+    }
+  } else if (line.size() > 9 && text::AsciiLowered(line.substr(0, 9)) == "location:") {
+    transfer->location = std::string(Trimmed(line.substr(9)));
+  } else if (line.empty()) {  // the end of one response's header fields
+    const long status = transfer->header_status;
+    const bool redirect = status >= 300 && status < 400 && !transfer->location.empty();
+    if (redirect && (status == 301 || status == 308)) {
+      char* here = nullptr;
+      curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &here);
+      if (here != nullptr) transfer->client->Remember(here, transfer->location);
+    }
+    if (!redirect && status >= 200 && transfer->headers) {
+      transfer->client->tasks.Post(std::move(transfer->headers));
+      transfer->headers = nullptr;
+    }
+  }
+  return bytes;
+}
+
+void HttpClient::Impl::Remember(const std::string& from, const std::string& location) {
+  CURLU* url = curl_url();
+  if (url == nullptr) return;
+  std::string target;
+  char* resolved = nullptr;
+  if (curl_url_set(url, CURLUPART_URL, from.c_str(), 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_URL, &resolved, 0) == CURLUE_OK) {
+    target = resolved;
+    curl_free(resolved);
+  }
+  curl_url_cleanup(url);
+  if (target.empty() || target == from) return;
+  // Only where this client would follow anyway.
+  if (!target.starts_with("http://") && !target.starts_with("https://")) return;
+  moved_addresses[from] = target;
+  std::string_view from_origin, from_rest, to_origin, to_rest;
+  if (SplitOrigin(from, &from_origin, &from_rest) && SplitOrigin(target, &to_origin, &to_rest) &&
+      from_rest == to_rest && from_origin != to_origin) {
+    moved_origins[std::string(from_origin)] = std::string(to_origin);
+  }
+}
+
+std::string HttpClient::Impl::Remembered(std::string url) const {
+  // A chain of remembered moves is followed as far as a redirect chain may go.
+  for (long hop = 0; hop < limits.max_redirects; ++hop) {
+    if (auto it = moved_addresses.find(url); it != moved_addresses.end()) {
+      url = it->second;
+      continue;
+    }
+    std::string_view origin, rest;
+    if (!SplitOrigin(url, &origin, &rest)) break;
+    auto it = moved_origins.find(std::string(origin));
+    if (it == moved_origins.end()) break;
+    url = it->second + std::string(rest);
+  }
+  return url;
 }
 
 }  // namespace docseek::platform

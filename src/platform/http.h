@@ -64,6 +64,7 @@ struct HttpResult {
 class HttpClient {
  public:
   using Callback = std::function<void(HttpResult)>;
+  using HeadersCallback = std::function<void()>;
 
   HttpClient(EventLoop& loop, HttpLimits limits = {});
   ~HttpClient();
@@ -78,8 +79,22 @@ class HttpClient {
   // one the page came from are refused (see address_space.h). Without a
   // proxy for a hop's scheme, the address connected to is checked; with one,
   // the host as written.
-  std::uint64_t Get(const std::string& url, Callback done, GetOptions options = {});
+  //
+  // `headers`, when given, runs once from the event loop after the headers of
+  // the final response (not of a redirect) have been read, so cookies it sets
+  // are stored; it does not run when the transfer fails before that.
+  //
+  // A permanent redirect (301, 308) or an HSTS header seen by this client is
+  // remembered in memory for as long as it lives: a later Get of the same
+  // address, or of the same path on a host that moved as a whole, goes
+  // straight to where it leads.
+  std::uint64_t Get(const std::string& url, Callback done, GetOptions options = {},
+                    HeadersCallback headers = {});
+  // Drops one transfer; its callbacks never run. Unknown ids are ignored.
+  void Cancel(std::uint64_t id);
   void CancelAll();
+  // Transfers started and neither finished nor cancelled.
+  std::size_t InFlight() const;
 
  private:
   struct Impl;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "extraction/hit_loop.h"
 #include "search/diagnosis.h"
@@ -31,6 +33,10 @@ void TForm4::FormShow() {
   }
   progress_.engine = kEngineName;
   progress_.total = static_cast<int>(types);
+  std::vector<std::string> addresses;
+  addresses.reserve(types);
+  for (std::size_t i = 0; i < types; ++i) addresses.push_back(URLlist->Get(i));
+  WebBrowser1.Preload(addresses);
   NavigateToCurrent();
 }
 
@@ -87,6 +93,9 @@ void TForm4::NextURL() {
 }
 
 void TForm4::FormClose() {
+  // A window closed early leaves nothing loading: not the page under way,
+  // nor the pages fetched ahead that will never be shown.
+  WebBrowser1.Stop();
   URLlist.reset();
   Flistview = nullptr;
   Ffiletype = nullptr;

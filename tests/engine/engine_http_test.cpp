@@ -334,6 +334,51 @@ TEST_F(EngineHttp, StatusAndRedirectRoutes) {
   EXPECT_EQ(moved.header("Location"), "http://www.sogou.com/web?query=a&num=1");
 }
 
+TEST_F(EngineHttp, RedirectsWithTheStatusAsked) {
+  for (const int status : {301, 302, 307, 308}) {
+    SCOPED_TRACE(status);
+    const auto r = http_get(engine.url("/redirect?to=%2Fx&status=" + std::to_string(status)));
+    EXPECT_EQ(r.status, status);
+    EXPECT_EQ(r.header("Location"), "/x");
+  }
+  for (const char* bad : {"200", "303", "3O1", ""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(http_get(engine.url(std::string("/redirect?to=%2Fx&status=") + bad)).status, 400);
+  }
+}
+
+TEST_F(EngineHttp, AFirstVisitGetsASessionCookieAndTheLogShowsItComingBack) {
+  const auto first = http_get(engine.url("/web?query=a&num=1"));
+  EXPECT_EQ(first.header("Set-Cookie"), "SUID=1; path=/");
+  const auto second = http_get(engine.url("/web?query=b&num=1"));
+  EXPECT_EQ(second.header("Set-Cookie"), "SUID=2; path=/");
+  const std::string answer =
+      raw_exchange(engine.port(),
+                   "GET /web?query=c&num=1 HTTP/1.1\r\nHost: x\r\nCookie: SUID=1\r\n\r\n"
+                   "GET /status/200 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(answer.find("Set-Cookie"), std::string::npos);  // a returning client keeps its own
+
+  const auto log = engine.log_lines();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_TRUE(log[0]["cookie"].is_null());
+  EXPECT_EQ(log[2]["cookie"].as_string(), "SUID=1");
+  // Connections are numbered as accepted; the last two requests shared one.
+  EXPECT_EQ(log[0]["connection"].as_number(), 1);
+  EXPECT_EQ(log[1]["connection"].as_number(), 2);
+  EXPECT_EQ(log[2]["connection"].as_number(), 3);
+  EXPECT_EQ(log[3]["connection"].as_number(), 3);
+}
+
+TEST(EngineLatency, EveryAnswerWaitsTheLatencyOnTopOfItsOwnDelay) {
+  EngineProcess engine(test::EngineOptions{.args = {"--latency", "300"}});
+  const auto start = Clock::now();
+  EXPECT_EQ(http_get(engine.url("/status/204")).status, 204);
+  EXPECT_GE(Clock::now() - start, milliseconds(300));
+  const auto slow_start = Clock::now();
+  EXPECT_EQ(http_get(engine.url("/slow?ms=200")).status, 200);
+  EXPECT_GE(Clock::now() - slow_start, milliseconds(500));
+}
+
 class EngineStop : public ::testing::TestWithParam<int> {};
 
 TEST_P(EngineStop, EndsCleanlyOnSignal) {
@@ -377,6 +422,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"PortNotANumber", {"--port", "http"}, 2, "", "bad port"},
         UsageCase{"PortTooLarge", {"--port", "65536"}, 2, "", "bad port"},
         UsageCase{"NegativePort", {"--port", "-1"}, 2, "", "bad port"},
+        UsageCase{"LatencyNotANumber", {"--latency", "1s"}, 2, "", "bad latency"},
+        UsageCase{"LatencyTooLong", {"--latency", "60001"}, 2, "", "bad latency"},
         UsageCase{"PagesNotADirectory", {"--pages", "no/such/dir"}, 2, "", "not a directory"},
         UsageCase{"LogInMissingDirectory", {"--log", "no/such/dir/log"}, 1, "", "cannot open log"}),
     [](const auto& info) { return info.param.name; });

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <docseek/string_list.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,13 @@ TEST(FaultPlugin, OneSearchMeetsEveryFaultAndEveryOtherTypeIsReadIntact) {
   EXPECT_LT(took, std::chrono::seconds(30 + 30));
   std::vector<std::string> expected_queries;
   for (const std::string& type : types) expected_queries.push_back("report filetype:" + type);
-  EXPECT_EQ(LoggedQueries(world.engine()), expected_queries);
+  // Each query once; the first alone and first, the others fetched ahead in
+  // parallel, so their answers are logged in whatever order they arrive.
+  const std::vector<std::string> logged = LoggedQueries(world.engine());
+  ASSERT_FALSE(logged.empty());
+  EXPECT_EQ(logged.front(), expected_queries.front());
+  EXPECT_EQ(std::multiset<std::string>(logged.begin(), logged.end()),
+            std::multiset<std::string>(expected_queries.begin(), expected_queries.end()));
   ExpectRecords(results.lines(), "report", 2, types, world.secret());
   EXPECT_EQ(world.secret_touches(), 0);
   EXPECT_FALSE(LogMentions(world.engine(), world.secret()));

@@ -6,8 +6,11 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -78,6 +81,17 @@ class CloseRequest : public ::testing::Test {
     closed_cleanly_ = form.URLlist == nullptr && form.Flistview == nullptr;
   }
 
+  // The pages after the first are fetched ahead, so later queries may have
+  // gone out before the close (and reach the engine a moment after it); but
+  // each only once, and nothing more once those have arrived.
+  void ExpectNothingAskedAfterTheClose() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const Lines settled = LoggedQueries(engine_);
+    EXPECT_EQ(std::set<std::string>(settled.begin(), settled.end()).size(), settled.size());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(LoggedQueries(engine_), settled) << "the search went on after the close";
+  }
+
   EngineProcess engine_;
   ProxyTo proxy_{engine_.proxy()};
   platform::EventLoop loop_;
@@ -93,9 +107,7 @@ TEST_F(CloseRequest, WhileThePageLoadsEndsTheSearchWithThePagesReadSoFar) {
   EXPECT_EQ(lines, Synthetic("pdf", 2));
   EXPECT_TRUE(closed_cleanly_) << "FormClose did not run";
   EXPECT_EQ(hides_, 1);
-  for (const std::string& query : LoggedQueries(engine_)) {
-    EXPECT_NE(query, "report filetype:xls") << "the search went on after the close";
-  }
+  ExpectNothingAskedAfterTheClose();
 }
 
 TEST_F(CloseRequest, WhileTheMessageIsUpEndsTheSearchOnceItIsDismissed) {
@@ -107,9 +119,7 @@ TEST_F(CloseRequest, WhileTheMessageIsUpEndsTheSearchOnceItIsDismissed) {
   EXPECT_EQ(results_.Get(0), "Title 0");
   EXPECT_TRUE(closed_cleanly_);
   EXPECT_EQ(hides_, 1);
-  for (const std::string& query : LoggedQueries(engine_)) {
-    EXPECT_NE(query, "report filetype:xls") << "the search went on after the close";
-  }
+  ExpectNothingAskedAfterTheClose();
 }
 
 }  // namespace

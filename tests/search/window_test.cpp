@@ -3,8 +3,10 @@
 // what the host cannot see (the progress bar, the order of completions, when
 // the message appears) can be watched.
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -183,6 +185,65 @@ TEST_F(WindowTest, WhatOnePageAppendsIsBoundedAndEndsWithAWholeRecord) {
   EXPECT_LE(pdf_bytes, extraction::kOutputFloor + extraction::kOutputFactor * page.size());
   EXPECT_EQ(watched_.messages, (Lines{"没有找到"}));  // the page ended as a failed read
   EXPECT_EQ(results_.Count(), 6 * pdf_records + 12);  // and the doc page was read whole
+}
+
+TEST_F(WindowTest, ASixTypeSearchReadsAsInTurnOnAtMostSixConnections) {
+  const Lines types = {"pdf", "doc", "xls", "ppt", "rtf", "all"};
+  Search(types, 3);
+  Lines expected;
+  for (const std::string& type : types) {
+    for (int n = 0; n < 3; ++n) {
+      for (const std::string& line : SyntheticRecord("report", type, n)) expected.push_back(line);
+    }
+  }
+  Lines got;
+  for (std::size_t i = 0; i < results_.Count(); ++i) got.push_back(results_.Get(i));
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(form_->URLnum, 6);
+
+  // Each query once; the first alone, the rest with the cookie its answer set.
+  const std::vector<JsonValue> log = engine_.log_lines();
+  ASSERT_EQ(log.size(), 6u);
+  std::multiset<std::string> queries, asked;
+  for (const std::string& type : types) {
+    asked.insert("report filetype:" + type);
+  }
+  std::set<double> connections;
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    queries.insert(log[i]["query"].as_string());
+    connections.insert(log[i]["connection"].as_number());
+    if (i == 0) {
+      EXPECT_TRUE(log[i]["cookie"].is_null());
+      EXPECT_EQ(log[i]["query"].as_string(), "report filetype:pdf");
+    } else {
+      ASSERT_FALSE(log[i]["cookie"].is_null());
+      EXPECT_EQ(log[i]["cookie"].as_string(), "SUID=1");
+    }
+  }
+  EXPECT_EQ(queries, asked);
+  EXPECT_LE(connections.size(), 6u);
+}
+
+TEST_F(WindowTest, AWindowClosedEarlyLeavesNothingLoading) {
+  EngineProcess slow_engine(EngineOptions{.args = {"--latency", "300"}});
+  ProxyTo proxy(slow_engine.proxy());
+  std::vector<int> pages;
+  Search({"pdf", "doc", "xls", "ppt"}, 1, [&](TForm4& form, const BrowserObject* frame) {
+    if (frame != form.WebBrowser1.Application()) return;
+    pages.push_back(form.URLnum);
+    if (form.URLnum == 1) form.Close();  // the user closes it on the second page
+  });
+  EXPECT_EQ(form_->WebBrowser1.TransfersInFlight(), 0u);
+  bool waited = false;
+  g_timeout_add(
+      700,
+      [](gpointer flag) {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &waited);
+  loop_.RunUntil(waited);
+  EXPECT_EQ(pages, (std::vector<int>{0, 1}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -24,10 +25,11 @@ constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
     "Usage: docseek-engine [--port N] [--pages DIR] [--log FILE] [--tls-port N]\n"
-    "                      [--local-file PATH] [--help] [--version]\n"
+    "                      [--local-file PATH] [--latency MS] [--help] [--version]\n"
     "\n"
     "Serves synthetic search result pages on 127.0.0.1, directly or as an HTTP proxy.\n"
-    "Prints \"port N\" once it listens; stops on SIGTERM or SIGINT.\n"
+    "Prints \"port N\" once it listens; stops on SIGTERM or SIGINT, and then prints\n"
+    "\"connections N requests M\" on stderr.\n"
     "\n"
     "  --port N      port to listen on; 0 (the default) picks a free one\n"
     "  --pages DIR   serve DIR/TYPE.html for /web queries of that type, and DIR/PATH for\n"
@@ -36,6 +38,7 @@ constexpr const char* kUsage =
     "  --tls-port N  where the tls fault redirects to (https://127.0.0.1:N/)\n"
     "  --local-file PATH\n"
     "                the local file the file faults point at (default /etc/passwd)\n"
+    "  --latency MS  wait MS milliseconds before each response (at most 60000)\n"
     "  --help        show this help\n"
     "  --version     show the version\n";
 
@@ -45,6 +48,7 @@ struct Options {
   std::optional<std::string> pages;
   std::optional<std::string> log;
   std::optional<std::string> local_file;
+  std::chrono::milliseconds latency{0};
 };
 
 int UsageError(const std::string& message) {
@@ -65,7 +69,7 @@ int ParseArgs(int argc, char** argv, Options* options) {
       return 0;
     }
     if (arg != "--port" && arg != "--pages" && arg != "--log" && arg != "--tls-port" &&
-        arg != "--local-file") {
+        arg != "--local-file" && arg != "--latency") {
       return UsageError("unknown argument: " + std::string(arg));
     }
     if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
@@ -77,6 +81,13 @@ int ParseArgs(int argc, char** argv, Options* options) {
         return UsageError("bad port: " + std::string(value));
       }
       (arg == "--port" ? options->port : options->tls_port) = static_cast<std::uint16_t>(port);
+    } else if (arg == "--latency") {
+      unsigned ms = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+      if (ec != std::errc{} || end != value.data() + value.size() || ms > 60000) {
+        return UsageError("bad latency: " + std::string(value));
+      }
+      options->latency = std::chrono::milliseconds(ms);
     } else if (arg == "--local-file") {
       options->local_file = std::string(value);
     } else if (arg == "--pages") {
@@ -131,7 +142,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   Router router(std::move(pages));
-  Server server(router, log);
+  ServerLimits limits;
+  limits.latency = options.latency;
+  Server server(router, log, limits);
   if (!server.Listen(options.port, &error)) {
     std::fprintf(stderr, "docseek-engine: %s\n", error.c_str());
     return 1;
@@ -141,9 +154,10 @@ int main(int argc, char** argv) {
   // The one line on stdout: scripts and tests wait for it to know the port.
   std::printf("port %u\n", static_cast<unsigned>(server.Port()));
   std::fflush(stdout);
-  if (!server.Run(stop_pipe[0])) {
-    std::perror("docseek-engine: poll");
-    return 1;
-  }
-  return 0;
+  const bool ran = server.Run(stop_pipe[0]);
+  if (!ran) std::perror("docseek-engine: poll");
+  std::fprintf(stderr, "connections %llu requests %llu\n",
+               static_cast<unsigned long long>(server.Connections()),
+               static_cast<unsigned long long>(server.Requests()));
+  return ran ? 0 : 1;
 }

@@ -68,7 +68,7 @@ std::string JsonString(std::string_view text) {
   return out;
 }
 
-std::string LogLine(const Request& request, int status) {
+std::string LogLine(const Request& request, int status, std::uint64_t connection) {
   const bool parsed = !request.version.empty();  // the request line was read in full
   const auto opt = [](const std::string& s) {
     return s.empty() ? std::nullopt : std::optional<std::string_view>(s);
@@ -89,7 +89,9 @@ std::string LogLine(const Request& request, int status) {
          ",\"num\":" + JsonOrNull(FindParam(request.params, "num")) + ",\"params\":" + params +
          ",\"host\":" + JsonOrNull(request.Header("Host")) +
          ",\"user_agent\":" + JsonOrNull(request.Header("User-Agent")) +
-         ",\"status\":" + std::to_string(status) + "}";
+         ",\"cookie\":" + JsonOrNull(request.Header("Cookie")) +
+         ",\"status\":" + std::to_string(status) + ",\"connection\":" + std::to_string(connection) +
+         "}";
 }
 
 RequestLog::~RequestLog() {
@@ -102,9 +104,9 @@ bool RequestLog::Open(const std::string& path, std::string* error) {
   return fd_ >= 0;
 }
 
-void RequestLog::Write(const Request& request, int status) {
+void RequestLog::Write(const Request& request, int status, std::uint64_t connection) {
   if (fd_ < 0) return;
-  const std::string line = LogLine(request, status) + "\n";
+  const std::string line = LogLine(request, status, connection) + "\n";
   // One write() per line with O_APPEND: a reader never sees half a line from a complete
   // write, and nothing sits in a buffer when the engine is killed.
   std::string_view rest = line;

@@ -70,12 +70,23 @@ FaultContext FaultContextFor(const Request& req, const Router& router) {
   return context;
 }
 
+// Like the real engine, a first visit gets a session cookie, which later queries send back.
+Response WithSession(Response r, const Request& req, const Router& router) {
+  if (!req.Header("Cookie")) {
+    r.headers.emplace_back("Set-Cookie",
+                           "SUID=" + std::to_string(router.NextSession()) + "; path=/");
+  }
+  return r;
+}
+
 Response ServeWeb(const Request& req, const Router& router) {
   const std::string_view query = FindParam(req.params, "query").value_or("");
   const SearchTerms terms = SplitQuery(query);
   if (router.Pages()) {
     if (IsFixtureName(terms.type)) {
-      if (auto r = FileResponse(*router.Pages(), terms.type + ".html")) return std::move(*r);
+      if (auto r = FileResponse(*router.Pages(), terms.type + ".html")) {
+        return WithSession(std::move(*r), req, router);
+      }
       if (auto r = RedirectFixture(*router.Pages(), terms.type + ".redirect")) return std::move(*r);
     }
   }
@@ -83,7 +94,7 @@ Response ServeWeb(const Request& req, const Router& router) {
   Response r;
   r.content_type = "text/html; charset=utf-8";
   r.body = RenderResultPage(query, HitCount(FindParam(req.params, "num")));
-  return r;
+  return WithSession(std::move(r), req, router);
 }
 
 Response ServeFault(const Request& req, const Router& router) {
@@ -107,7 +118,15 @@ Response ServeRedirect(const Request& req, const Router&) {
       to->find('\0') != std::string_view::npos) {
     return ErrorResponse(400);
   }
-  Response r = ErrorResponse(302);
+  int status = 302;
+  if (const auto asked = FindParam(req.params, "status")) {
+    const auto code = ParseInt(*asked);
+    if (!code || (*code != 301 && *code != 302 && *code != 307 && *code != 308)) {
+      return ErrorResponse(400);
+    }
+    status = *code;
+  }
+  Response r = ErrorResponse(status);
   r.headers.emplace_back("Location", std::string(*to));
   return r;
 }

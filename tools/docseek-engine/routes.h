@@ -5,9 +5,10 @@
 // route is looked up among the fixture pages. A new fault mode is one more row and handler.
 //
 //   /web?query=Q&num=N   the result page for Q: DIR/TYPE.html when --pages has one for Q's
-//                        type, else the synthetic page with HitCount(N) hits
+//                        type, else the synthetic page with HitCount(N) hits; a request
+//                        without cookies gets a session cookie SUID=<n>, n counting from 1
 //   /status/NNN          answers status NNN (200-599) with a small HTML body
-//   /redirect?to=URL     302 to URL
+//   /redirect?to=URL     302 to URL; &status=301, 307 or 308 for that status instead
 //   /slow?ms=N           a small page held back N ms (at most kMaxDelay)
 //   /fault/NAME          fault NAME (faults.h); /web queries for type NAME get it too
 //   anything else        DIR/PATH from --pages, 404 when there is none
@@ -46,12 +47,15 @@ class Router {
 
   // For handlers: the fixture pages, or nullptr without --pages.
   const PagesDir* Pages() const { return pages_ ? &*pages_ : nullptr; }
+  // The next session number, for a client that brings no cookie.
+  unsigned NextSession() const { return ++sessions_; }
 
  private:
   std::optional<PagesDir> pages_;
   std::uint16_t own_port_ = 0;
   std::uint16_t tls_port_ = 0;
   std::string local_file_{kDefaultLocalFile};
+  mutable unsigned sessions_ = 0;
 };
 
 }  // namespace docseek::engine

@@ -21,8 +21,9 @@ struct Server::Connection {
     kDraining,  // answered for the last time; reading and dropping input until EOF
     kClosed,
   };
-  explicit Connection(int socket) : fd(socket) {}
+  Connection(int socket, std::uint64_t number) : fd(socket), id(number) {}
   int fd;
+  std::uint64_t id;  // 1 for the first connection accepted
   State state = State::kReading;
   std::string in;
   std::string out;
@@ -132,7 +133,7 @@ void Server::AcceptClients() {
       }
       return;
     }
-    auto c = std::make_unique<Connection>(fd);
+    auto c = std::make_unique<Connection>(fd, ++accepted_);
     c->deadline = Clock::now() + limits_.idle_timeout;
     connections_.push_back(std::move(c));
   }
@@ -159,7 +160,8 @@ void Server::ProcessInput(Connection& c) {
   const auto end = FindHeadEnd(c.in);
   if (!end) {
     if (c.in.size() > kMaxHeadBytes) {
-      log_.Write(Request{}, 431);
+      ++answered_;
+      log_.Write(Request{}, 431, c.id);
       QueueResponse(c, ErrorResponse(431), false, false);
     }
     return;
@@ -168,9 +170,11 @@ void Server::ProcessInput(Connection& c) {
   c.in.erase(0, *end);
   const ParsedHead parsed = ParseRequestHead(head);
   const Request& req = parsed.request;
-  const Response response = parsed.error != 0 ? ErrorResponse(parsed.error) : router_.Handle(req);
+  Response response = parsed.error != 0 ? ErrorResponse(parsed.error) : router_.Handle(req);
+  response.delay += limits_.latency;
   const bool keep_alive = parsed.error == 0 && req.keep_alive && !req.has_body && !response.close;
-  log_.Write(req, response.status);
+  ++answered_;
+  log_.Write(req, response.status, c.id);
   QueueResponse(c, response, req.method == "HEAD", keep_alive);
 }
 

@@ -25,6 +25,9 @@ struct ServerLimits {
   // After the last response on a connection, unread input is drained for at most this long
   // before closing, so that the client reads the response instead of a reset.
   std::chrono::milliseconds linger{2'000};
+  // Added to every response's own delay: a stand-in for the network and the engine's work, so
+  // that round trips can be counted in wall time.
+  std::chrono::milliseconds latency{0};
 };
 
 class Server {
@@ -40,6 +43,10 @@ class Server {
 
   // Serves until `stop_fd` becomes readable. Returns false on an unexpected poll() failure.
   bool Run(int stop_fd);
+
+  // Connections accepted and requests answered so far.
+  std::uint64_t Connections() const { return accepted_; }
+  std::uint64_t Requests() const { return answered_; }
 
  private:
   struct Connection;
@@ -62,6 +69,8 @@ class Server {
   // than spin.
   Clock::time_point accept_paused_until_{};
   std::vector<std::unique_ptr<Connection>> connections_;
+  std::uint64_t accepted_ = 0;
+  std::uint64_t answered_ = 0;
 };
 
 }  // namespace docseek::engine

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/dom/arena.h"
 #include "platform/dom/inner_text.h"
 #include "platform/dom/node.h"
 #include "platform/encoding/sniff.h"
@@ -20,61 +21,15 @@
 #include "platform/url/resolver.h"
 
 namespace docseek::dom {
-namespace {
-
-// Every block gumbo allocates for one document is linked into a list, and the
-// list is freed when the document goes. That replaces gumbo_destroy_output,
-// whose recursive walk of the tree overflows the stack on deep trees. (A bump
-// arena that never reuses the blocks gumbo frees while it parses was measured:
-// ~20% slower than malloc on the benchmark page, from touching fresh memory;
-// this list costs ~1%.)
-class Allocations {
- public:
-  Allocations() = default;
-  Allocations(const Allocations&) = delete;
-  Allocations& operator=(const Allocations&) = delete;
-  ~Allocations() {
-    for (Header* h = head_.next; h != &head_;) {
-      Header* next = h->next;
-      std::free(h);
-      h = next;
-    }
-  }
-
-  static void* GumboAllocate(void* self, size_t size) {
-    auto* list = static_cast<Allocations*>(self);
-    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
-    if (!h) throw std::bad_alloc();  // gumbo does not check; the parse cannot go on
-    h->prev = &list->head_;
-    h->next = list->head_.next;
-    list->head_.next->prev = h;
-    list->head_.next = h;
-    return h + 1;
-  }
-  static void GumboDeallocate(void*, void* p) {
-    if (!p) return;
-    Header* h = static_cast<Header*>(p) - 1;
-    h->prev->next = h->next;
-    h->next->prev = h->prev;
-    std::free(h);
-  }
-
- private:
-  struct alignas(std::max_align_t) Header {
-    Header* prev;
-    Header* next;
-  };
-  Header head_{&head_, &head_};
-};
-
-}  // namespace
+namespace {}  // namespace
 
 class DocumentImpl {
  public:
-  DocumentImpl(std::string html, std::string url, std::string encoding)
+  DocumentImpl(std::string html, std::string url, std::string encoding, ArenaPool* pool)
       : html_(std::move(html)),
         url_(std::move(url)),
         encoding_(std::move(encoding)),
+        arena_(pool != nullptr ? pool->Take() : std::make_shared<Arena>()),
         urls_(encoding_) {
     std::string edited;
     if (html::EscapeInputStream(html_, &edited)) {
@@ -82,10 +37,13 @@ class DocumentImpl {
       escaped_ = true;
     }
     if (html::GuardMarkup(html_, &edited)) html_ = std::move(edited);
+    // Every block of gumbo's tree comes from the arena and goes with it, which
+    // also spares gumbo_destroy_output's recursive walk (it overflows the
+    // stack on deep trees).
     GumboOptions options = kGumboDefaultOptions;
-    options.allocator = &Allocations::GumboAllocate;
-    options.deallocator = &Allocations::GumboDeallocate;
-    options.userdata = &allocations_;
+    options.allocator = &Arena::GumboAllocate;
+    options.deallocator = &Arena::GumboDeallocate;
+    options.userdata = arena_.get();
     options.max_errors = 0;  // nobody reads them
     // gumbo reads html_ in place and its tree points into it: html_ is never
     // touched again.
@@ -103,12 +61,20 @@ class DocumentImpl {
     return it == ids_.end() ? nullptr : &it->second;
   }
 
-  std::string Href(const GumboNode* n) const {
+  // Resolved once per element: the hit loop asks for a link more than once,
+  // and resolving costs a full URL parse.
+  const std::string& Href(const GumboNode* n) const {
+    auto [it, fresh] = hrefs_.try_emplace(n);
+    if (!fresh) return it->second;
     const char* value = node::Attr(n, "href");
-    if (!value) return std::string();
+    if (!value) return it->second;
     std::string href = Read(value);
-    if (auto resolved = urls_.Resolve(href)) return std::move(*resolved);
-    return href;  // unparsable: as written
+    if (auto resolved = urls_.Resolve(href)) {
+      it->second = std::move(*resolved);
+    } else {
+      it->second = std::move(href);  // unparsable: as written
+    }
+    return it->second;
   }
 
   // Text of the parsed tree as the page had it (see html/input_stream.h).
@@ -223,6 +189,7 @@ class DocumentImpl {
   std::unordered_map<const GumboNode*, std::size_t> read_costs_;  // of the elements with ids
   mutable std::size_t read_budget_ = 0;
   mutable std::size_t read_spent_ = 0;
+  mutable std::unordered_map<const GumboNode*, std::string> hrefs_;
   std::vector<std::string> frames_;
 };
 
@@ -245,11 +212,11 @@ Document::Document(std::unique_ptr<DocumentImpl> impl) : impl_(std::move(impl)) 
 Document::~Document() = default;
 
 std::shared_ptr<const Document> Document::Load(std::string_view body, std::string_view content_type,
-                                               std::string url) {
+                                               std::string url, ArenaPool* pool) {
   if (body.size() > kMaxBodyBytes) body = body.substr(0, kMaxBodyBytes);
   encoding::Decoded decoded = encoding::DecodeToUtf8(body, content_type);
   return std::shared_ptr<const Document>(new Document(std::make_unique<DocumentImpl>(
-      std::move(decoded.text), std::move(url), std::move(decoded.encoding))));
+      std::move(decoded.text), std::move(url), std::move(decoded.encoding), pool)));
 }
 
 std::shared_ptr<const Document> Document::FromUtf8(std::string html, std::string url,
@@ -259,8 +226,8 @@ std::shared_ptr<const Document> Document::FromUtf8(std::string html, std::string
     while (cut > 0 && (static_cast<unsigned char>(html[cut]) & 0xC0) == 0x80) --cut;
     html.resize(cut);
   }
-  return std::shared_ptr<const Document>(new Document(
-      std::make_unique<DocumentImpl>(std::move(html), std::move(url), std::move(encoding))));
+  return std::shared_ptr<const Document>(new Document(std::make_unique<DocumentImpl>(
+      std::move(html), std::move(url), std::move(encoding), nullptr)));
 }
 
 const std::string& Document::url() const { return impl_->url(); }

@@ -19,6 +19,7 @@ struct GumboInternalNode;
 namespace docseek::dom {
 
 class DocumentImpl;
+class ArenaPool;
 
 // An element of a Document. Only valid while its Document lives.
 class Element {
@@ -42,8 +43,10 @@ class Document {
   // <meta> in the first 1024 bytes; undeclared: UTF-8 if valid, else GB18030)
   // and parses it. `url` is the document's address after redirects, the base for
   // relative links unless the page has <base href>.
+  // `pool`, when given, lends the parser memory kept from the caller's
+  // previous document once that one is gone (see arena.h).
   static std::shared_ptr<const Document> Load(std::string_view body, std::string_view content_type,
-                                              std::string url);
+                                              std::string url, ArenaPool* pool = nullptr);
 
   // Parses text that is already UTF-8. `encoding` is the page's original
   // encoding (it decides how the query of a relative link is escaped).

@@ -8,9 +8,12 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
+#include "platform/dom/arena.h"
 #include "support/hit_markup.h"
 
 namespace docseek::dom {
@@ -254,6 +257,59 @@ const DeepCase kDeepCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeepNesting, ::testing::ValuesIn(kDeepCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The parse memory kept across a browser's pages: a document never shares it
+// with one still alive, and pages larger than one chunk parse whole.
+TEST(ParseMemory, IsReusedOnlyOnceThePreviousDocumentIsGone) {
+  ArenaPool pool;
+  std::string big;
+  for (int i = 0; i < 40000; ++i) {
+    big += "<p id=p" + std::to_string(i) + ">" + std::to_string(i) + "</p>";
+  }
+  struct Page {
+    std::string html;
+    std::string id, text;
+  } pages[] = {{"<p id=a>one</p>", "a", "one"},
+               {"<p id=a>two</p>", "a", "two"},
+               {big, "p39999", "39999"},
+               {"<a id=l href=x>three</a>", "l", "three"}};
+  // Two alive at once, then each released before the next, as the browser does.
+  auto first = Document::Load(pages[0].html, "text/html", "http://x/", &pool);
+  auto second = Document::Load(pages[1].html, "text/html", "http://x/", &pool);
+  EXPECT_EQ(first->innerText(*first->getElementById("a")), "one");
+  EXPECT_EQ(second->innerText(*second->getElementById("a")), "two");
+  first.reset();
+  second.reset();
+  for (int round = 0; round < 2; ++round) {
+    for (const Page& page : pages) {
+      SCOPED_TRACE(page.id);
+      auto doc = Document::Load(page.html, "text/html", "http://x/", &pool);
+      const Element* element = doc->getElementById(page.id);
+      ASSERT_NE(element, nullptr);
+      EXPECT_EQ(doc->innerText(*element), page.text);
+    }
+  }
+  auto link = Document::Load(pages[3].html, "text/html", "http://x/", &pool);
+  // The resolved link is the same each time it is read.
+  EXPECT_EQ(link->href(*link->getElementById("l")), "http://x/x");
+  EXPECT_EQ(link->href(*link->getElementById("l")), "http://x/x");
+}
+
+TEST(ParseMemory, BlocksAreAlignedAndAResetKeepsABoundedAmount) {
+  Arena arena;
+  for (std::size_t size : {1u, 3u, 17u, 100u}) {
+    void* block = arena.Allocate(size);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignof(std::max_align_t), 0u);
+  }
+  void* huge = arena.Allocate(3 * Arena::kChunkBytes);  // larger than a chunk
+  std::memset(huge, 0xAB, 3 * Arena::kChunkBytes);
+  for (int i = 0; i < 12; ++i) std::memset(arena.Allocate(Arena::kChunkBytes), i, 16);
+  arena.Reset();
+  EXPECT_LE(arena.KeptBytes(), Arena::kKeptBytes);
+  EXPECT_GT(arena.KeptBytes(), 0u);
+  // After the reset the kept memory serves again, and more is taken as needed.
+  for (int i = 0; i < 20; ++i) std::memset(arena.Allocate(Arena::kChunkBytes / 2), i, 16);
+}
 
 }  // namespace
 }  // namespace docseek::dom
