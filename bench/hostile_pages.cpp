@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How long the worst pages we can think of take to parse and read: each is
 // at most the 16 MiB a page may be, parsed as the browser does, then every
 // element with an id is looked up and read (innerText, and href for links)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: charset decoding of arbitrary bytes under a Content-Type
 // chosen by the first byte (declared, unknown, quoted, none). The output must
 // be valid UTF-8 whatever comes in.

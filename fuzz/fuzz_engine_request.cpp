@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: docseek-engine's request reading. Arbitrary bytes go
 // through head framing, head parsing, target splitting and the request-log
 // line, as the server does with what a client sends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: SplitPieces and RemoveCharacters on arbitrary bytes. The
 // first byte picks the separator and blank sets, so quotes, line breaks and
 // characters past ASCII all meet the splitter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/address_space.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Where an address lies, as browsers' private-network protection sees it: on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C boundary under bad input, through the real plug-in: unusable lists, extreme counts,
 // hostile keywords and types. Every request must reach only the engine (all proxies point at
 // it and no_proxy is empty), carry what it was given without letting it write header fields,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults found by probing the plug-in, each as a regression test through the real plug-in.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A thousand searches in one process through the real plug-in: resident memory and open
 // descriptors stay flat once warmed up. Under the asan preset LeakSanitizer checks the same
 // run at exit; ASan's own quarantine makes resident memory meaningless there, so only

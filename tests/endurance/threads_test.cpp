@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Getinfo from host threads: two at once (the second is a no-op), and from a thread whose
 // default GLib context another thread owns. Meant for the tsan preset as well.
 

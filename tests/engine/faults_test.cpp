@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's hostile answers, checked in-process: what each one puts on the wire.
 
 #include "faults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fault_fixture.h"
 
 #include <gtest/gtest.h>

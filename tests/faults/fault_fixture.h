@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fault tests share: the table of the engine's fault modes with what a search may
 // append for each, an engine that points its file faults at a sentinel file of the test's own
 // and its tls fault at a TLS endpoint of the test's own, and the checks of a search's output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One search through the real plug-in that meets every fault mode of the engine (each
 // followed by an ordinary type), at the plug-in's own navigation limit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Each fault mode met by the search window in-process, one search per mode followed by an
 // ordinary type, with navigation limits short enough that the slow modes cost seconds.
 

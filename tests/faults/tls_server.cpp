@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tls_server.h"
 
 #include <arpa/inet.h>

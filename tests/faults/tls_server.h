@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A TLS endpoint on 127.0.0.1 with a self-signed certificate made when it starts (openssl
 // CLI), for checking that the browser refuses such a server. It runs on a thread of its own
 // in the test process, completes handshakes if a client allows it, and counts what it sees.

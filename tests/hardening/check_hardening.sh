@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks that a built ELF file carries the hardening the build asks for: a read-only
 # relocation segment, bindings resolved at load time (so the GOT can be made read-only), the
 # stack protector and fortified libc calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real plug-in, loaded as a host loads it (dlopen of build/lib/libdocseek.so), for tests
 // that must go through the C boundary.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile answers, for testing how a client copes with an engine or a linked site that
 // misbehaves. A fault is chosen per request by name: the document type of a /web query
 // ("KEYWORD filetype:NAME") or the path /fault/NAME, so one search meets several of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/html/input_stream.h"
 
 #include <algorithm>

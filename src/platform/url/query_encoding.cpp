@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/url/query_encoding.h"
 
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The query of a special URL is written in the page's encoding: on a GBK page

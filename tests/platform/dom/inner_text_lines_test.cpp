@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // innerText where the element's block decides: white space collapsed per line
 // of the block (an inline element's span cut out of it), what collapses at
 // all, and which elements have boxes with text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pages in the legacy Chinese encodings, read through Document::Load: the
 // labels' decoders (gb18030's for gbk/gb2312/gb18030, Big5-HKSCS's for big5)
 // and the encoders their links' queries are written with.

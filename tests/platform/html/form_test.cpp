@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tree for forms as the standard builds it, which gumbo 0.10.1 alone gets
 // wrong when text comes just before </form>.
 

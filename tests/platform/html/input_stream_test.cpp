@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Control characters and noncharacters of the input stream stay in the text
 // and in attribute values (gumbo alone would give U+FFFD); NUL keeps the
 // tokenizer's rules; invalid bytes still decode to U+FFFD.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web platform tests' URL parsing cases (tests/data/url/urltestdata.json)
 // through the href read, as a page carries them: one page per case with
 // <base href=BASE> (none where the case has no base: the document's own

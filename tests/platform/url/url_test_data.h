@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Just enough JSON for tests/data/url/urltestdata.json (see the README
