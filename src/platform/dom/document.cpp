@@ -181,7 +181,7 @@ class DocumentImpl {
   std::string url_;
   std::string encoding_;
   bool escaped_ = false;     // html_ went through html::EscapeInputStream
-  Allocations allocations_;  // gumbo's tree; freed after everything that points into it
+  std::shared_ptr<Arena> arena_;  // gumbo's tree; freed after everything that points into it
   GumboOutput* output_ = nullptr;
   url::UrlResolver urls_;
   std::deque<std::string> unescaped_ids_;  // keys of ids_ that Read changed
