@@ -93,21 +93,6 @@ std::string DecodeSingleByte(std::string_view bytes, bool user_defined) {
   return out;
 }
 
-class Iconv {
- public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Iconv() {
-    if (ok()) iconv_close(cd_);
-  }
-  Iconv(const Iconv&) = delete;
-  Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return cd_; }
-
- private:
-  iconv_t cd_;
-};
-
 std::string DecodeWithIconv(std::string_view bytes, const char* iconv_name) {
   Iconv cd("UTF-8", iconv_name);
   if (!cd.ok()) return DecodeSingleByte(bytes, false);  // cannot happen with glibc's tables
