@@ -3,30 +3,12 @@
 // chosen by the first byte (declared, unknown, quoted, none). The output must
 // be valid UTF-8 whatever comes in.
 
-#include <glib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "platform/encoding/sniff.h"
-
-// Valid UTF-8, where NUL counts as the character it is (g_utf8_validate
-// refuses it).
-bool ValidUtf8(std::string_view text) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) {
-    if (*p == '\0') {
-      ++p;
-      continue;
-    }
-    const gunichar c = g_utf8_get_char_validated(p, end - p);
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) return false;
-    p = g_utf8_next_char(p);
-  }
-  return true;
-}
+#include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -51,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* content_type = kContentTypes[data[0] % std::size(kContentTypes)];
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const docseek::encoding::Decoded decoded = docseek::encoding::DecodeToUtf8(bytes, content_type);
-  if (!ValidUtf8(decoded.text)) __builtin_trap();
+  if (!docseek::text::IsValidUtf8(decoded.text)) __builtin_trap();
   if (decoded.encoding.empty()) __builtin_trap();
   return 0;
 }

@@ -3,31 +3,13 @@
 // first byte picks the separator and blank sets, so quotes, line breaks and
 // characters past ASCII all meet the splitter.
 
-#include <glib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "extraction/split_pieces.h"
-
-// Valid UTF-8, where NUL counts as the character it is (g_utf8_validate
-// refuses it).
-bool ValidUtf8(std::string_view text) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) {
-    if (*p == '\0') {
-      ++p;
-      continue;
-    }
-    const gunichar c = g_utf8_get_char_validated(p, end - p);
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) return false;
-    p = g_utf8_next_char(p);
-  }
-  return true;
-}
+#include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using docseek::extraction::RemoveCharacters;
@@ -45,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // No piece is empty or valid UTF-8 longer than the text it came from
     // (an invalid byte becomes the three bytes of U+FFFD).
     if (piece.empty() || piece.size() > 3 * text.size()) __builtin_trap();
-    if (!ValidUtf8(piece)) __builtin_trap();
+    if (!docseek::text::IsValidUtf8(piece)) __builtin_trap();
     total += piece.size();
   }
   const std::string title = RemoveCharacters(text, docseek::extraction::kTitleCharacters);
